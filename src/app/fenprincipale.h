@@ -1,0 +1,159 @@
+#pragma once
+
+#include "ftpclient.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QStringList>
+#include <QTimer>
+
+class QAction;
+class QCloseEvent;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QStatusBar;
+class QStringListModel;
+class QSystemTrayIcon;
+class QTextEdit;
+
+// Bounds of the waits on the FTP client, in milliseconds. Tests shorten them;
+// the program always runs with these defaults.
+struct DelaisFtp
+{
+    int connexion = 7000;
+    int identification = 5000;
+    int dossier = 5000;
+    int fermeture = 1500;
+    int envoi = 90000;
+    int abandon = 5000;
+};
+
+// The program's only window and the owner of all its state. Every user command
+// is one of its slots; the definitions are spread over the folders of src/ by
+// subsystem (app, config, scan, ftp, about).
+class FenPrincipale : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    FenPrincipale();
+    ~FenPrincipale() override;
+
+    // Exit code of the process in automatic mode: 0 when the run succeeded
+    // (nothing to send included), 2 when it failed or was stopped.
+    int codeSortie() const { return m_codeSortie; }
+
+    // For tests only: shorter waits on the FTP client.
+    void setDelaisFtp(const DelaisFtp &delais) { m_delais = delais; }
+
+public slots:
+    void closeEvent(QCloseEvent *event) override;
+    void selectionner_dossier();
+    void transfert();
+    void WriteIniLastSuccessTransfert(qlonglong TimeStamp);
+    void changementEtat(int state);
+    void debutCommande(int id);
+    void finCommande(int id, bool error);
+    void Done(bool error);
+    void Quitter();
+    void fenetre_apropos();
+    void modifDate();
+    void ListeInfo(const FtpUrlInfo &i);
+    void Agrandir();
+    void Reduir();
+    bool IsModeAuto();
+    void FinFtp();
+    void AnnulerTransfert();
+    void UpdateHorloge();
+    void fenetre_exclure();
+    void AjouterFichier();
+    void SupprimerFichier();
+    void BouttonSuppSetDis(QModelIndex, QModelIndex);
+    void BouttonSuppSetDis2(QModelIndex);
+    void EcritureFichierExclu();
+    void LectureFichierExclu();
+    void ajouterGroupeFichier();
+
+private:
+    // --- app: construction and window state ---
+    void construireMenus();
+    void construireFormulaire(QWidget *central);
+    void construireBarreEtat();
+    void construireTray();
+    void EtatDemarrage();
+    void executerModeAuto();
+
+    // --- config: settings file ---
+    void LectureIni();
+    void EcritureIni();
+    QString cheminFichierExclu() const;
+
+    // --- scan ---
+    void AnalyseDossier();
+    bool EstDossierExclu(const QString &dossier);
+    void SelectionFichiers(const QFileInfoList &fichiers);
+    bool dossierLocalExiste() const;
+
+    // --- ftp: transfer run, waits, folders, upload ---
+    void creerClientFtp();
+    bool AttenteFtp(QObject *emetteur, const char *signal, int delaiMs);
+    void ConnexionServeur();
+    bool CreerDossiersServeur(const QString &dossierRelatif);
+    bool EnvoiFichier(const QString &chemin);
+    bool TypeTransfert();
+    void ecrireJournal(const QString &texte);
+    void curseurJournalFin();
+
+    // Members, in the order the rest of the program knows them.
+    QLineEdit *serveur = nullptr;
+    QSpinBox *port = nullptr;
+    QLineEdit *utilisateur = nullptr;
+    QLineEdit *motDePasse = nullptr;
+    QLineEdit *dossierServeur = nullptr;
+    QLineEdit *dossierLocal = nullptr;
+    QLineEdit *modeAscii = nullptr;
+    QLineEdit *modeBinaire = nullptr;
+    QLineEdit *dossierExclu = nullptr;
+    QTextEdit *journal = nullptr;
+    QProgressBar *progression = nullptr;
+    QPushButton *boutonTransfert = nullptr;
+    QStatusBar *barreEtat = nullptr;
+    FtpClient *ftp = nullptr;
+    QAction *actionMinimise = nullptr;
+    QAction *actionExclureAnnees = nullptr;
+    QStringList listeEnvoi;
+    int indexCourant = 0;
+    int nbEchecs = 0;
+    QString dossierCourant;
+    quint32 dateComparaison = 0;
+    qint64 debutTransfert = 0;
+    QAction *actionAgrandir = nullptr;
+    QAction *actionReduire = nullptr;
+    bool arretTransfert = false;
+    QSystemTrayIcon *iconeTray = nullptr;
+    QString fichierIni;
+    // Qt 6 has no QTime::start()/elapsed(); this holds the run's start instead.
+    QElapsedTimer chrono;
+    QTimer timerHorloge;
+    QLabel *horloge = nullptr;
+    QPushButton *boutonSupprimer = nullptr;
+    QListView *vueExclus = nullptr;
+    QStringListModel *modeleExclus = nullptr;
+    QStringList listeExclus;
+
+    // State the program adds to the above.
+    DelaisFtp m_delais;
+    int m_codeSortie = 0;
+    // A run is under way (also while a cancelled run is still closing): a new
+    // run may not start inside the old one's wait.
+    bool m_runEnCours = false;
+    // The application is quitting: every nested wait returns at once, so the
+    // run must stop as on a cancel rather than take those returns for ends.
+    bool m_quitte = false;
+};

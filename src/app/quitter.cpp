@@ -1,0 +1,24 @@
+#include "app/fenprincipale.h"
+#include "app/modeauto.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+bool FenPrincipale::IsModeAuto()
+{
+    return estModeAuto(QCoreApplication::arguments());
+}
+
+void FenPrincipale::Quitter()
+{
+    if (!IsModeAuto())
+        EcritureIni();
+    m_quitte = true;
+    QCoreApplication::quit();
+}
+
+void FenPrincipale::closeEvent(QCloseEvent *event)
+{
+    Q_UNUSED(event);
+    Quitter();
+}

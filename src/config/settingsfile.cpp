@@ -1,0 +1,89 @@
+#include "settingsfile.h"
+
+#include "privatefile.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+const QString groupe = QStringLiteral("Config");
+
+QString cle(const char *nom)
+{
+    return groupe + QLatin1Char('/') + QLatin1String(nom);
+}
+
+// Settings objects live for one call; their release writes the file.
+template <typename Remplir>
+void ecrire(const QString &fichierIni, Remplir remplir)
+{
+    preparerFichierPrive(fichierIni);
+    {
+        QSettings reglages(fichierIni, QSettings::IniFormat);
+        reglages.beginGroup(groupe);
+        remplir(reglages);
+        reglages.endGroup();
+    }
+    restreindreAuProprietaire(fichierIni);
+}
+
+} // namespace
+
+QString cheminFichierIni()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Nuvola.ini");
+}
+
+ValeursFormulaire lireFormulaire(const QString &fichierIni)
+{
+    QSettings reglages(fichierIni, QSettings::IniFormat);
+    ValeursFormulaire v;
+    v.minimise = reglages.value(cle("MiniChck"), 0).toInt() != 0;
+    v.exclureAnnees = reglages.value(cle("ExcAnPrec"), 0).toInt() != 0;
+    v.serveur = reglages.value(cle("Serveur"), QStringLiteral("ftp.exemple.invalid")).toString();
+    v.port = reglages.value(cle("Port"), 21).toInt();
+    v.utilisateur = reglages.value(cle("Utilisateur"), QStringLiteral("user")).toString();
+    v.motDePasse = reglages.value(cle("Pass"), QStringLiteral("mdps")).toString();
+    v.dossierServeur = reglages.value(cle("DosServeur"), QStringLiteral("www")).toString();
+    v.dossierLocal =
+        reglages.value(cle("DosLocal"), QStringLiteral("C:/Program Files/Pluvio/html")).toString();
+    v.ascii = reglages.value(cle("ascii"), QStringLiteral("txt;html;php;htm;")).toString();
+    v.binaire = reglages.value(cle("binaire"), QStringLiteral("gif;jpg;png;")).toString();
+    v.dossierExclu = reglages.value(cle("DosExclu"), QStringLiteral("xxxx;www;")).toString();
+    return v;
+}
+
+void ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeurs)
+{
+    ecrire(fichierIni, [&v = valeurs](QSettings &reglages) {
+        reglages.setValue(QStringLiteral("MiniChck"), v.minimise ? 1 : 0);
+        reglages.setValue(QStringLiteral("ExcAnPrec"), v.exclureAnnees ? 1 : 0);
+        reglages.setValue(QStringLiteral("Serveur"), v.serveur);
+        reglages.setValue(QStringLiteral("Port"), v.portTexte);
+        reglages.setValue(QStringLiteral("Utilisateur"), v.utilisateur);
+        reglages.setValue(QStringLiteral("Pass"), v.motDePasse);
+        reglages.setValue(QStringLiteral("DosServeur"), v.dossierServeur);
+        reglages.setValue(QStringLiteral("DosLocal"), v.dossierLocal);
+        reglages.setValue(QStringLiteral("ascii"), v.ascii);
+        reglages.setValue(QStringLiteral("binaire"), v.binaire);
+        reglages.setValue(QStringLiteral("DosExclu"), v.dossierExclu);
+    });
+}
+
+void ecrireDateDernierSucces(const QString &fichierIni, qint64 horodatage)
+{
+    ecrire(fichierIni, [horodatage](QSettings &reglages) {
+        reglages.setValue(QStringLiteral("Date"), horodatage);
+    });
+}
+
+quint32 lireDateComparaison(const QString &fichierIni, quint32 siAbsente)
+{
+    QSettings reglages(fichierIni, QSettings::IniFormat);
+    bool ok = false;
+    const quint32 date =
+        reglages.value(cle("Date"), QString::number(siAbsente)).toString().toUInt(&ok, 10);
+    return ok ? date : 0;
+}
