@@ -1,0 +1,45 @@
+#include "app/fenprincipale.h"
+
+#include "scan/localscan.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTextEdit>
+
+void FenPrincipale::AnalyseDossier()
+{
+    const ResultatAnalyse resultat =
+        analyseDossier(dossierLocal->text(), dossierExclu->text(), actionExclureAnnees->isChecked(),
+                       dateComparaison, listeExclus);
+    listeEnvoi += resultat.envoi;
+    // Inserted at the cursor without moving it: the run's "Analyse des
+    // fichiers..." stands just before, on the same line.
+    ecrireJournal(tr("Terminée!\n"));
+    ecrireJournal(QString::number(resultat.nbFichiers));
+    ecrireJournal(tr(" fichiers analysés\n"));
+}
+
+bool FenPrincipale::EstDossierExclu(const QString &dossier)
+{
+    return estDossierExclu(dossier, dossierExclu->text(), actionExclureAnnees->isChecked(),
+                           dateComparaison);
+}
+
+void FenPrincipale::SelectionFichiers(const QFileInfoList &fichiers)
+{
+    ListeEntrees liste;
+    liste.reserve(fichiers.size());
+    for (const QFileInfo &info : fichiers) {
+        EntreeListe entree;
+        entree.chemin = info.filePath();
+        entree.date = info.lastModified().toSecsSinceEpoch();
+        entree.debutNom = int(entree.chemin.size() - info.fileName().size());
+        liste.append(std::move(entree));
+    }
+    selectionFichiers(liste, dateComparaison, listeExclus, listeEnvoi);
+}
+
+bool FenPrincipale::dossierLocalExiste() const
+{
+    return dossierExiste(dossierLocal->text());
+}

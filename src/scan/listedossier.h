@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// One entry of a folder listing, as the scan needs it.
+struct EntreeListe
+{
+    QString chemin;    // "<listed folder>/<name>", "/" as separator
+    qint64 date = 0;   // modification time, whole seconds since the epoch (UTC)
+    int debutNom = 0;  // position of the name inside chemin
+    bool lien = false; // the entry is a symbolic link (folder listings only)
+
+    QStringView nom() const { return QStringView(chemin).mid(debutNom); }
+};
+
+using ListeEntrees = QVector<EntreeListe>;
+
+// Newest first to the second, equal times by case-sensitive name. Qt 6's
+// QDir::Time compares milliseconds, which would reorder files saved within the
+// same second and so change which ones an early stop leaves out.
+void trierListe(ListeEntrees &liste);
+
+// Plain files of one folder: no links, no hidden files, no special files.
+// A folder that is missing or unreadable lists as empty.
+ListeEntrees listeFichiers(const QString &dossier);
+
+// Sub-folders of one folder, links to folders included, without "." "..",
+// without hidden folders.
+ListeEntrees listeSousDossiers(const QString &dossier);

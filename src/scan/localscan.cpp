@@ -1,0 +1,173 @@
+#include "localscan.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+struct DossierTrouve
+{
+    QString relatif;
+    int parent = -1;           // index in the walk list, -1 for the local folder itself
+    mutable QString canonique; // filled on first need only
+};
+
+class Parcours
+{
+public:
+    explicit Parcours(const QString &racine) : m_racine(racine) {}
+
+    const QString &racine() const { return m_racine; }
+    QVector<DossierTrouve> &dossiers() { return m_dossiers; }
+
+    // Appends the sub-folders of the folder at index parent (-1: the local
+    // folder), listed at chemin, leaving out links that lead back into the
+    // chain of folders that holds them.
+    void ajouterSousDossiers(int parent, const QString &chemin)
+    {
+        const ListeEntrees sous = listeSousDossiers(chemin);
+        const QString prefixe =
+            parent < 0 ? QString() : m_dossiers.at(parent).relatif + QLatin1Char('/');
+        for (const EntreeListe &entree : sous) {
+            if (entree.lien && boucle(parent, entree.chemin))
+                continue;
+            DossierTrouve d;
+            d.relatif = prefixe;
+            d.relatif.append(entree.nom());
+            d.parent = parent;
+            m_dossiers.append(std::move(d));
+        }
+    }
+
+private:
+    // The walk keeps no record of listed folders, so a link to the folder that
+    // holds it, or to one of its ancestors, would be listed forever.
+    bool boucle(int parent, const QString &lien)
+    {
+        const QString cible = QFileInfo(lien).canonicalFilePath();
+        // A link that cannot be resolved cannot be proven harmless.
+        if (cible.isEmpty())
+            return true;
+        for (int i = parent; i >= 0; i = m_dossiers.at(i).parent) {
+            if (canonique(i) == cible)
+                return true;
+        }
+        return canoniqueRacine() == cible;
+    }
+
+    const QString &canonique(int index)
+    {
+        DossierTrouve &d = m_dossiers[index];
+        if (d.canonique.isEmpty())
+            d.canonique = QFileInfo(m_racine + QLatin1Char('/') + d.relatif).canonicalFilePath();
+        return d.canonique;
+    }
+
+    const QString &canoniqueRacine()
+    {
+        if (m_canoniqueRacine.isEmpty())
+            m_canoniqueRacine = QFileInfo(m_racine).canonicalFilePath();
+        return m_canoniqueRacine;
+    }
+
+    QString m_racine;
+    QString m_canoniqueRacine;
+    QVector<DossierTrouve> m_dossiers;
+};
+
+bool exclu(const QString &chemin, const QStringList &listeExclus)
+{
+    for (const QString &e : listeExclus) {
+        // contains() also covers equality; an empty entry occurs in every path.
+        if (chemin.contains(e, Qt::CaseSensitive))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool estDossierExclu(const QString &relPath, const QString &dossiersExclusText, bool exclureAnnees,
+                     quint32 dateComparaison)
+{
+    if (exclureAnnees) {
+        const int annee = QDateTime::fromSecsSinceEpoch(dateComparaison).date().year();
+        for (int n = 1995; n < annee; ++n) {
+            if (relPath == QString::number(n))
+                return true;
+        }
+    }
+    if (relPath.isEmpty())
+        return false;
+    const QStringList pieces = dossiersExclusText.split(QLatin1Char(';'), Qt::KeepEmptyParts);
+    return pieces.contains(relPath, Qt::CaseSensitive);
+}
+
+int selectionFichiers(const ListeEntrees &fichiers, quint32 dateComparaison,
+                      const QStringList &listeExclus, QStringList &envoi)
+{
+    int consultes = 0;
+    for (const EntreeListe &f : fichiers) {
+        ++consultes;
+        // Compared as 64-bit: a file dated before 1970 must not wrap round to
+        // a time far in the future and be sent on every run.
+        if (f.date <= qint64(dateComparaison))
+            break;
+        if (!listeExclus.isEmpty() && exclu(f.chemin, listeExclus))
+            continue;
+        envoi.append(f.chemin);
+    }
+    return consultes;
+}
+
+ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossiersExclusText,
+                               bool exclureAnnees, quint32 dateComparaison,
+                               const QStringList &listeExclus)
+{
+    ResultatAnalyse resultat;
+    // An empty text would make QDir list the process's working folder.
+    if (racineTexte.isEmpty())
+        return resultat;
+    const QString racine = QDir::fromNativeSeparators(racineTexte);
+    resultat.racineExiste = QFileInfo(racine).isDir();
+    if (!resultat.racineExiste)
+        return resultat;
+
+    Parcours parcours(racine);
+    QVector<DossierTrouve> &dossiers = parcours.dossiers();
+    parcours.ajouterSousDossiers(-1, racine);
+
+    // Breadth-first: the list grows while it is walked. Excluded folders are
+    // dropped before their sub-folders are read.
+    QVector<int> gardes;
+    for (int i = 0; i < dossiers.size(); ++i) {
+        if (estDossierExclu(dossiers.at(i).relatif, dossiersExclusText, exclureAnnees,
+                            dateComparaison))
+            continue;
+        gardes.append(i);
+        QString chemin = racine + QLatin1Char('/') + dossiers.at(i).relatif;
+        chemin.replace(QStringLiteral("//"), QStringLiteral("/"));
+        parcours.ajouterSousDossiers(i, chemin);
+    }
+
+    auto traiter = [&](const QString &chemin) {
+        const ListeEntrees fichiers = listeFichiers(chemin);
+        resultat.nbFichiers += int(fichiers.size());
+        resultat.nbConsultes +=
+            selectionFichiers(fichiers, dateComparaison, listeExclus, resultat.envoi);
+    };
+
+    traiter(racine);
+    const bool finSlash = racine.endsWith(QLatin1Char('/'));
+    for (int i : gardes) {
+        const QString &relatif = dossiers.at(i).relatif;
+        traiter(finSlash ? racine + relatif : racine + QLatin1Char('/') + relatif);
+    }
+    return resultat;
+}
+
+bool dossierExiste(const QString &racine)
+{
+    return !racine.isEmpty() && QFileInfo(racine).isDir();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "listedossier.h"
+
+#include <QString>
+#include <QStringList>
+
+// What one scan of the local folder found.
+struct ResultatAnalyse
+{
+    QStringList envoi;   // files to send, in upload order
+    int nbFichiers = 0;  // every file listed in the walked folders, selected or not
+    int nbConsultes = 0; // files whose time the selection had to read
+    bool racineExiste = false;
+};
+
+// True when the folder at relPath (relative to the local folder, "/" between
+// names) is to be skipped with everything below it.
+bool estDossierExclu(const QString &relPath, const QString &dossiersExclusText, bool exclureAnnees,
+                     quint32 dateComparaison);
+
+// Appends to envoi the paths of one listing (sorted newest first) that are
+// newer than dateComparaison and match no entry of listeExclus. Returns how
+// many entries it looked at before stopping.
+int selectionFichiers(const ListeEntrees &fichiers, quint32 dateComparaison,
+                      const QStringList &listeExclus, QStringList &envoi);
+
+// The whole walk below racine.
+ResultatAnalyse analyseDossier(const QString &racine, const QString &dossiersExclusText,
+                               bool exclureAnnees, quint32 dateComparaison,
+                               const QStringList &listeExclus);
+
+// True when racine names an existing folder; an empty text names none.
+bool dossierExiste(const QString &racine);
