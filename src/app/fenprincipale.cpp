@@ -1,5 +1,6 @@
 #include "app/fenprincipale.h"
 
+#include "app/systemtray.h"
 #include "config/settingsfile.h"
 
 #include <QAction>
@@ -187,7 +188,10 @@ void FenPrincipale::construireTray()
     menuTray->addAction(findChild<QAction *>(QStringLiteral("actionQuitter")));
     iconeTray->setContextMenu(menuTray);
     iconeTray->setIcon(QIcon(QStringLiteral(":/Nuvola/Nuvola0.png")));
-    iconeTray->show();
+    // Without a tray (offscreen, some desktops) showing it only earns a warning
+    // on standard error, which a scheduler would mail after every run.
+    if (trayDisponible())
+        iconeTray->show();
 }
 
 void FenPrincipale::executerModeAuto()

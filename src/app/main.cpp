@@ -1,11 +1,19 @@
+#include "app/display.h"
 #include "app/fenprincipale.h"
 #include "app/modeauto.h"
 #include "app/singleinstance.h"
+#include "app/systemtray.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Without a display Qt aborts while building the application object, so
+    // this is decided first: automatic mode goes offscreen, interactive stops.
+    const int arret = preparerAffichage(argc, argv);
+    if (arret >= 0)
+        return arret;
+
     QApplication application(argc, argv);
     // The images live in a static library: register them before any widget.
     Q_INIT_RESOURCE(nuvola);
@@ -16,7 +24,8 @@ int main(int argc, char *argv[])
 
     FenPrincipale fenetre;
     fenetre.show();
-    if (fenetre.isMinimized())
+    // Without a tray the minimised window stays on the task bar, its only way back.
+    if (fenetre.isMinimized() && trayDisponible())
         fenetre.hide();
 
     const int resultat = application.exec();

@@ -47,8 +47,9 @@ class TestInstance : public QObject
         p.start();
         if (!p.waitForStarted(10000))
             return false;
-        QSharedMemory marqueur(SingleInstance::defaultKey());
         for (int essai = 0; essai < 200 && p.state() == QProcess::Running; ++essai) {
+            // A fresh object each time: one remembers the system key it first derived.
+            QSharedMemory marqueur(SingleInstance::defaultKey());
             if (marqueur.attach()) {
                 marqueur.detach();
                 return true;

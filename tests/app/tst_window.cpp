@@ -1,4 +1,5 @@
 #include "app/fenprincipale.h"
+#include "app/systemtray.h"
 
 #include <QAction>
 #include <QApplication>
@@ -205,7 +206,7 @@ private slots:
         QVERIFY(fen.statusBar()->currentMessage().isEmpty());
         auto *tray = fen.findChild<QSystemTrayIcon *>();
         QVERIFY(tray);
-        QVERIFY(tray->isVisible());
+        QCOMPARE(tray->isVisible(), trayDisponible());
         QVERIFY(!tray->icon().isNull());
         QVERIFY(tray->toolTip().isEmpty());
         QCOMPARE(actionTexts(tray->contextMenu()),
@@ -214,6 +215,21 @@ private slots:
         // One quit action, shared by the file menu and the tray menu.
         const QAction *quitterFichier = fen.menuBar()->actions().at(0)->menu()->actions().at(2);
         QCOMPARE(tray->contextMenu()->actions().at(3), quitterFichier);
+    }
+
+    void trayIconShownOnlyWhereATrayExists_data()
+    {
+        QTest::addColumn<bool>("disponible");
+        QTest::newRow("tray") << true;
+        QTest::newRow("no tray") << false;
+    }
+    void trayIconShownOnlyWhereATrayExists()
+    {
+        QFETCH(bool, disponible);
+        forcerTrayDisponible(disponible);
+        FenPrincipale fen;
+        retablirTrayDisponible();
+        QCOMPARE(fen.findChild<QSystemTrayIcon *>()->isVisible(), disponible);
     }
 
     void firstStartShowsDefaultsAndCreatesNoFile()
