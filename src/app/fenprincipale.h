@@ -101,7 +101,15 @@ private:
     bool dossierLocalExiste() const;
 
     // --- ftp: transfer run, waits, folders, upload ---
+    enum class IssueTransfert { Reussi, RienAEnvoyer, Echoue };
+    IssueTransfert executerTransfert();
+    bool ouvrirSession();
+    void envoyerListe();
+    IssueTransfert terminerEnvois();
     void creerClientFtp();
+    bool attendreFinFtp(int delaiMs);
+    bool entrerDossier(const QString &dossier, bool *perdu = nullptr);
+    void journaliserErreur(int commande);
     bool AttenteFtp(QObject *emetteur, const char *signal, int delaiMs);
     void ConnexionServeur();
     bool CreerDossiersServeur(const QString &dossierRelatif);

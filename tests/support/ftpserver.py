@@ -44,6 +44,8 @@ class Faults:
         self.drop_in_transfer = args.drop_in_transfer
         self.refuse_mkd = args.refuse_mkd
         self.refuse_stor = args.refuse_stor
+        # Refuses only the first K uploads of the whole run, then accepts.
+        self.refuse_stor_count = args.refuse_stor_count
         self.disk_full = args.disk_full
         self.stall_on = set(cmd.upper() for cmd in args.stall_on)
         self.stall_stor_after = args.stall_stor_after
@@ -298,6 +300,10 @@ class TestFTPHandler(FTPHandler):
             if faults.refuse_stor:
                 self.respond("553 Could not create file.")
                 return None
+            if faults.refuse_stor_count > 0:
+                faults.refuse_stor_count -= 1
+                self.respond("451 Local error in processing.")
+                return None
             self.stor_faults = {
                 "drop_at": faults.drop_in_transfer,
                 "stall_at": faults.stall_stor_after,
@@ -326,6 +332,8 @@ def parse_arguments(argv):
     parser.add_argument("--drop-in-transfer", type=int, metavar="BYTES")
     parser.add_argument("--refuse-mkd", action="store_true")
     parser.add_argument("--refuse-stor", action="store_true")
+    parser.add_argument("--refuse-stor-count", type=int, default=0, metavar="K",
+                        help="answer the first K STOR commands with 451, then accept")
     parser.add_argument("--disk-full", nargs="?", type=int, const=452, default=0,
                         choices=(452, 552), metavar="CODE")
     parser.add_argument("--stall-on", action="append", default=[], metavar="CMD")

@@ -1,0 +1,60 @@
+#include "remotepaths.h"
+
+#include <QDir>
+
+QString nomFichier(const QString &chemin)
+{
+    return chemin.mid(chemin.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString dossierRelatif(const QString &chemin, const QString &dossierLocal)
+{
+    const QString racine = QDir::fromNativeSeparators(dossierLocal);
+    QString relatif = chemin;
+    if (!racine.isEmpty() && relatif.startsWith(racine, Qt::CaseSensitive))
+        relatif.remove(0, racine.size());
+    relatif.chop(nomFichier(chemin).size());
+    return relatif;
+}
+
+QString cheminAffiche(const QString &chemin, const QString &dossierLocal)
+{
+    QString affiche = chemin;
+    const QString racine = QDir::fromNativeSeparators(dossierLocal);
+    if (!racine.isEmpty())
+        affiche.remove(racine, Qt::CaseSensitive);
+    return affiche;
+}
+
+QString normaliserDossier(const QString &dossier)
+{
+    QString n = dossier;
+    n.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (n.isEmpty())
+        n = QStringLiteral(".");
+    if (n.size() > 1 && n.endsWith(QLatin1Char('/')))
+        n.chop(1);
+    return n;
+}
+
+QString cheminBaseServeur(const QString &dossierServeur)
+{
+    QString base = QLatin1Char('/') + normaliserDossier(dossierServeur);
+    if (base == QLatin1String("/."))
+        return QStringLiteral("/");
+    // "/" typed before the folder name would otherwise give "//www".
+    while (base.startsWith(QLatin1String("//")))
+        base.remove(0, 1);
+    return base;
+}
+
+QStringList niveauxDossier(const QString &dossierRelatif)
+{
+    return normaliserDossier(dossierRelatif).split(QLatin1Char('/'), Qt::KeepEmptyParts);
+}
+
+bool changerDeDossierApresConnexion(const QString &dossierServeur)
+{
+    return !dossierServeur.isEmpty() && dossierServeur != QLatin1String("/")
+        && dossierServeur != QLatin1String("\\");
+}

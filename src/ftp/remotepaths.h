@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Path computations of one upload, free of any window so tests can call them.
+
+// The last component of a local path with "/" separators.
+QString nomFichier(const QString &chemin);
+
+// The folder of `chemin` below the local folder, as "/images/2013/" ("/" for a
+// file directly in the local folder, "" when the local folder was typed with a
+// final "/"). The typed local folder is compared in the form the listing gives
+// paths, so "C:\\Pluvio\\html" matches "C:/Pluvio/html/...".
+QString dossierRelatif(const QString &chemin, const QString &dossierLocal);
+
+// The path shown in the log: every occurrence of the local folder removed.
+QString cheminAffiche(const QString &chemin, const QString &dossierLocal);
+
+// Backslashes become "/", an empty text ".", and one final "/" is dropped from
+// a text longer than one character.
+QString normaliserDossier(const QString &dossier);
+
+// The absolute remote folder every walk starts from: "/" followed by the
+// normalised server folder; "", "/" and "\\" all give "/".
+QString cheminBaseServeur(const QString &dossierServeur);
+
+// The levels a walk enters, in order; empty pieces are kept (the walk skips them).
+QStringList niveauxDossier(const QString &dossierRelatif);
+
+// Whether the login is followed by a change into the server folder.
+bool changerDeDossierApresConnexion(const QString &dossierServeur);

@@ -1,0 +1,156 @@
+#include "app/fenprincipale.h"
+
+#include "config/settingsfile.h"
+#include "ftp/commandresult.h"
+#include "ftp/remotepaths.h"
+#include "ftp/trayframe.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTextEdit>
+
+namespace {
+
+QIcon imageTray(int numero)
+{
+    return QIcon(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(numero));
+}
+
+} // namespace
+
+void FenPrincipale::transfert()
+{
+    if (boutonTransfert->text() == tr("Annuler")) {
+        AnnulerTransfert();
+        ftp->abort();
+        return;
+    }
+    // A cancelled run is still closing: a new one would run inside its wait.
+    if (m_runEnCours)
+        return;
+    m_runEnCours = true;
+    const IssueTransfert issue = executerTransfert();
+    m_runEnCours = false;
+    m_codeSortie = (issue == IssueTransfert::Reussi || issue == IssueTransfert::RienAEnvoyer) ? 0 : 2;
+}
+
+FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
+{
+    const auto maintenant = static_cast<quint32>(QDateTime::currentSecsSinceEpoch());
+    dateComparaison = lireDateComparaison(fichierIni, maintenant);
+    listeEnvoi.clear();
+    indexCourant = 0;
+    dossierCourant = QStringLiteral("/");
+    arretTransfert = false;
+    journal->clear();
+    nbEchecs = 0;
+    debutTransfert = QDateTime::currentSecsSinceEpoch();
+
+    ecrireJournal(tr("Analyse des fichiers..."));
+    QCoreApplication::processEvents();
+    AnalyseDossier();
+    const int total = listeEnvoi.size();
+    progression->setMaximum(total - 1);
+    barreEtat->showMessage(QString::number(total) + tr(" fichiers à transférer"));
+
+    // A missing local folder (an unmounted drive, a share that is down) is not
+    // "nothing to send": recording the run would skip what changes meanwhile.
+    if (!dossierLocalExiste()) {
+        ecrireJournal(tr("Dossier local introuvable : %1\n").arg(dossierLocal->text()));
+        return IssueTransfert::Echoue;
+    }
+    if (total == 0) {
+        ecrireJournal(tr("Aucun fichier à transférer\n"));
+        WriteIniLastSuccessTransfert(debutTransfert);
+        return IssueTransfert::RienAEnvoyer;
+    }
+
+    boutonTransfert->setText(tr("Annuler"));
+    chrono.start();
+    timerHorloge.setInterval(1000);
+    timerHorloge.start();
+    connect(&timerHorloge, &QTimer::timeout, this, &FenPrincipale::UpdateHorloge,
+            Qt::UniqueConnection);
+    creerClientFtp();
+
+    if (!ouvrirSession()) {
+        AnnulerTransfert();
+        FinFtp();
+        return IssueTransfert::Echoue;
+    }
+    envoyerListe();
+    return terminerEnvois();
+}
+
+bool FenPrincipale::ouvrirSession()
+{
+    ResultatCommande connexion(
+        ftp, ftp->connectToHost(serveur->text(), static_cast<quint16>(port->value())));
+    if (!attendreFinFtp(m_delais.connexion) || !connexion.reussi() || m_quitte) {
+        ecrireJournal(tr("Connexion impossible au serveur\nVérifiez le nom et le numéro de port\n"));
+        return false;
+    }
+    ResultatCommande identification(ftp, ftp->login(utilisateur->text(), motDePasse->text()));
+    if (!attendreFinFtp(m_delais.identification) || !identification.reussi() || m_quitte) {
+        ecrireJournal(tr("Identification impossible \nVérifiez le nom d'utilisateur et le mot de passe\n"));
+        return false;
+    }
+    if (changerDeDossierApresConnexion(dossierServeur->text())) {
+        ResultatCommande dossier(ftp, ftp->cd(dossierServeur->text()));
+        attendreFinFtp(m_delais.dossier);
+        if (!dossier.reussi() || m_quitte) {
+            ecrireJournal(tr("Impossible de se déplacer dans le dossier source\n"));
+            return false;
+        }
+    }
+    return true;
+}
+
+void FenPrincipale::envoyerListe()
+{
+    const int total = listeEnvoi.size();
+    int i = 0;
+    while (i < listeEnvoi.size()) {
+        if (EnvoiFichier(listeEnvoi.at(i))) {
+            if (indexCourant < total - 1)
+                ++indexCourant;
+            progression->setValue(i);
+            iconeTray->setIcon(imageTray(imageTrayApresEnvoi(i, total)));
+            barreEtat->showMessage(QStringLiteral("%1/%2").arg(i + 1).arg(total)
+                                   + tr(" fichiers envoyés"));
+            ++i;
+        } else if (++nbEchecs > 4) {
+            arretTransfert = true;
+        }
+        // Quitting ends every wait at once: stop as on a cancel.
+        if (m_quitte)
+            arretTransfert = true;
+        if (arretTransfert)
+            break;
+    }
+}
+
+FenPrincipale::IssueTransfert FenPrincipale::terminerEnvois()
+{
+    iconeTray->setIcon(imageTray(0));
+    FinFtp();
+    boutonTransfert->setText(tr("Transférer"));
+    const bool reussi = !arretTransfert;
+    if (reussi)
+        WriteIniLastSuccessTransfert(debutTransfert);
+    timerHorloge.stop();
+    return reussi ? IssueTransfert::Reussi : IssueTransfert::Echoue;
+}
+
+void FenPrincipale::AnnulerTransfert()
+{
+    arretTransfert = true;
+    boutonTransfert->setText(tr("Transférer"));
+    timerHorloge.stop();
+}

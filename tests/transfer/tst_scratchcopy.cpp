@@ -1,0 +1,103 @@
+#include "ftp/scratchcopy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+QStringList scratchFiles()
+{
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("nuvola-*")}, QDir::Files);
+}
+
+} // namespace
+
+class TestScratchCopy : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString make(const QString &name, qint64 size)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || !f.resize(size))
+            return QString();
+        f.seek(size > 0 ? size - 1 : 0);
+        if (size > 0)
+            f.write("z", 1);
+        return path;
+    }
+
+private slots:
+    void copyOrInPlace_data()
+    {
+        QTest::addColumn<qint64>("taille");
+        QTest::addColumn<bool>("copie");
+        QTest::newRow("empty file") << qint64(0) << true;
+        QTest::newRow("small") << qint64(1000) << true;
+        QTest::newRow("largest copied") << qint64(19999999) << true;
+        QTest::newRow("smallest read in place") << qint64(20000000) << false;
+    }
+    void copyOrInPlace()
+    {
+        QFETCH(qint64, taille);
+        QFETCH(bool, copie);
+        const QString path = make(QStringLiteral("f%1.bin").arg(taille), taille);
+        QVERIFY(!path.isEmpty());
+        const QStringList avant = scratchFiles();
+        {
+            std::unique_ptr<QIODevice> source = ouvrirSourceEnvoi(path);
+            QVERIFY(source);
+            QVERIFY(source->isReadable());
+            QCOMPARE(source->pos(), qint64(0));
+            QCOMPARE(source->size(), taille);
+            auto *enPlace = qobject_cast<QFile *>(source.get());
+            const bool estCopie = qobject_cast<QTemporaryFile *>(source.get()) != nullptr;
+            QCOMPARE(estCopie, copie);
+            if (!copie)
+                QCOMPARE(enPlace->fileName(), path);
+            // The station rewriting the file now must not change what is sent.
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("rewritten");
+            f.close();
+            if (copie) {
+                QCOMPARE(source->size(), taille);
+                if (taille > 0) {
+                    QVERIFY(source->seek(taille - 1));
+                    QCOMPARE(source->read(1), QByteArray("z"));
+                }
+            }
+        }
+        QCOMPARE(scratchFiles(), avant); // the copy is gone with its device
+    }
+
+    void copiesAreUniqueAndEachHoldsItsFile()
+    {
+        const QString a = m_dir.filePath(QStringLiteral("a.htm"));
+        const QString b = m_dir.filePath(QStringLiteral("b.htm"));
+        for (const auto &[p, c] : {std::pair{a, QByteArray("AAA")}, std::pair{b, QByteArray("BB")}}) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(c);
+        }
+        auto sa = ouvrirSourceEnvoi(a);
+        auto sb = ouvrirSourceEnvoi(b);
+        QVERIFY(sa && sb);
+        QCOMPARE(sa->readAll(), QByteArray("AAA"));
+        QCOMPARE(sb->readAll(), QByteArray("BB"));
+    }
+
+    void missingFileCannotBeOpened()
+    {
+        QVERIFY(!ouvrirSourceEnvoi(m_dir.filePath(QStringLiteral("absent.htm"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScratchCopy)
+#include "tst_scratchcopy.moc"

@@ -1,0 +1,376 @@
+// Whole transfer runs through the real window against the real test server.
+#include "runfixture.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString sessionOuverte = QStringLiteral(
+    "Connection à 127.0.0.1...Connecté !\nUtilisateur nuvola connecté\n");
+
+// Every file below `racine`, as relative paths, sorted.
+QStringList arbre(const QString &racine)
+{
+    QStringList fichiers;
+    QDirIterator it(racine, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        fichiers << QDir(racine).relativeFilePath(it.next());
+    fichiers.sort();
+    return fichiers;
+}
+
+QByteArray binaire(int taille, int graine)
+{
+    QByteArray b;
+    b.reserve(taille);
+    quint32 x = 2463534242u + static_cast<quint32>(graine);
+    for (int i = 0; i < taille; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b.append(static_cast<char>(x & 0xff));
+    }
+    return b;
+}
+
+// The transfer type in force at each STOR of the server's record.
+QMap<QString, QString> typesEnvoyes(const QStringList &commandes)
+{
+    QMap<QString, QString> types;
+    QString type = QStringLiteral("A"); // FTP's default until a TYPE arrives
+    for (const QString &c : commandes) {
+        if (c.startsWith(QLatin1String("TYPE ")))
+            type = c.mid(5);
+        else if (c.startsWith(QLatin1String("STOR ")))
+            types.insert(c.mid(5), type);
+    }
+    return types;
+}
+
+int trayFrame(const QSystemTrayIcon *tray)
+{
+    const QImage actuelle = tray->icon().pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int k = 0; k <= 12; ++k) {
+        const QImage image = QImage(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(k))
+                                 .convertToFormat(QImage::Format_ARGB32);
+        if (image == actuelle)
+            return k;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestTransferRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(nuvola); }
+
+    void wholeTreeArrivesExactlyAndNextRunSendsNothing()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        const qint64 t = RunFixture::ilYa(100);
+        const QByteArray texte("<html>\nMétéo du jour\n</html>\n");
+        QVERIFY(writeFile(f.local(QStringLiteral("index.htm")), texte, t));
+        QVERIFY(writeFile(f.local(QStringLiteral("pluie.png")), binaire(70000, 1), t - 1));
+        QVERIFY(writeFile(f.local(QStringLiteral("README")), "lisez-moi\n", t - 2));
+        QVERIFY(writeFile(f.local(QStringLiteral("été/août.htm")), "août\n", t));
+        QVERIFY(writeFile(f.local(QStringLiteral("images/2013/nuage.JPG")), binaire(3000, 2), t));
+        QVERIFY(writeFile(f.local(QStringLiteral("images/2013/vent.gif")), binaire(10, 3), t - 5));
+        QVERIFY(writeFile(f.local(QStringLiteral("2012/bilan.htm")), "2012\n", t));
+        QVERIFY(writeFile(f.local(QStringLiteral("2011/bilan.htm")), "vieux\n", t));
+        QVERIFY(writeFile(f.local(QStringLiteral("xxxx/brouillon.htm")), "non\n", t));
+        QVERIFY(writeFile(f.local(QStringLiteral("mini_graphe.png")), "non", t));
+        QVERIFY(writeFile(f.local(QStringLiteral("ancien.htm")), "vieux\n", 1338000000));
+        {
+            QFile exclus(QFileInfo(settingsFilePath()).absolutePath() + QStringLiteral("/ExcludedFiles.dat"));
+            QVERIFY(QDir().mkpath(QFileInfo(exclus).absolutePath()));
+            QVERIFY(exclus.open(QIODevice::WriteOnly));
+            exclus.write("mini_\n");
+        }
+        // Comparison time in June 2012: year folders up to 2011 are skipped.
+        f.ouvrir({{QStringLiteral("Date"), 1338500000}, {QStringLiteral("ExcAnPrec"), 1}});
+        const qint64 avant = QDateTime::currentSecsSinceEpoch();
+        f.fenetre->transfert();
+        const qint64 apres = QDateTime::currentSecsSinceEpoch();
+
+        const QString www = f.serveur.serverFilePath(QStringLiteral("www"));
+        QCOMPARE(arbre(www), (QStringList{QStringLiteral("2012/bilan.htm"), QStringLiteral("README"),
+                                           QStringLiteral("images/2013/nuage.JPG"),
+                                           QStringLiteral("images/2013/vent.gif"),
+                                           QStringLiteral("index.htm"), QStringLiteral("pluie.png"),
+                                           QStringLiteral("été/août.htm")}));
+        const QStringList envoyes = arbre(www);
+        for (const QString &rel : envoyes) {
+            QFile local(f.local(rel));
+            QVERIFY(local.open(QIODevice::ReadOnly));
+            QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/") + rel), local.readAll());
+        }
+        const QMap<QString, QString> types = typesEnvoyes(f.serveur.commands());
+        QCOMPARE(types.value(QStringLiteral("pluie.png")), QStringLiteral("I"));
+        QCOMPARE(types.value(QStringLiteral("nuage.JPG")), QStringLiteral("I"));
+        QCOMPARE(types.value(QStringLiteral("vent.gif")), QStringLiteral("I"));
+        QCOMPARE(types.value(QStringLiteral("index.htm")), QStringLiteral("A"));
+        QCOMPARE(types.value(QStringLiteral("README")), QStringLiteral("A"));
+        QCOMPARE(types.value(QStringLiteral("août.htm")), QStringLiteral("A"));
+
+        const qint64 date = f.dateEnregistree().toLongLong();
+        QVERIFY2(date >= avant && date <= apres, qPrintable(f.dateEnregistree()));
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+        QCOMPARE(f.bouton()->text(), QStringLiteral("Transférer"));
+
+        f.serveur.clearCommands();
+        f.fenetre->transfert();
+        QVERIFY2(f.journal().endsWith(QStringLiteral("Aucun fichier à transférer\n")), qPrintable(f.journal()));
+        QVERIFY(f.serveur.commands().isEmpty());
+        QCOMPARE(f.barre()->currentMessage(), QStringLiteral("0 fichiers à transférer"));
+    }
+
+    void logOfANormalRun()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("index.htm")), "a\n", RunFixture::ilYa(10)));
+        QVERIFY(writeFile(f.local(QStringLiteral("2007/mars.htm")), "b\n", RunFixture::ilYa(10)));
+        f.ouvrir();
+        f.fenetre->transfert();
+        QCOMPARE(f.journal(), QStringLiteral("Analyse des fichiers...Terminée!\n2 fichiers analysés\n")
+                                  + sessionOuverte
+                                  + QStringLiteral("/index.htm...Envoyé\n/2007/mars.htm...Envoyé\n"
+                                                   "Connexion fermée.\n"));
+        QCOMPARE(f.barre()->currentMessage(), QStringLiteral("2/2 fichiers envoyés"));
+        // Walk of the second file: base, then one missing level created.
+        const QStringList c = f.serveur.commands();
+        const int base = c.indexOf(QStringLiteral("CWD /www"));
+        QVERIFY(base > 0);
+        QCOMPARE(c.mid(base, 4), (QStringList{QStringLiteral("CWD /www"), QStringLiteral("CWD 2007"),
+                                              QStringLiteral("MKD 2007"), QStringLiteral("CWD 2007")}));
+    }
+
+    void failedOpenings_data()
+    {
+        QTest::addColumn<QString>("cas");
+        QTest::addColumn<QString>("finAttendue");
+        QTest::newRow("wrong password") << QStringLiteral("password")
+            << QStringLiteral("Connection à 127.0.0.1...Connecté !\nErreur non identifiée\n"
+                              "Identification impossible \nVérifiez le nom d'utilisateur et le mot de passe\n");
+        QTest::newRow("refused connection") << QStringLiteral("port")
+            << QStringLiteral("Connection à 127.0.0.1...Connexion refusée : vérifiez les paramètres\n"
+                              "Connexion impossible au serveur\nVérifiez le nom et le numéro de port\n");
+        QTest::newRow("missing base folder") << QStringLiteral("folder")
+            << sessionOuverte + QStringLiteral("Impossible de se déplacer dans le dossier source\n");
+    }
+    void failedOpenings()
+    {
+        QFETCH(QString, cas);
+        QFETCH(QString, finAttendue);
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("index.htm")), "a\n", RunFixture::ilYa(10)));
+        QMap<QString, QVariant> reglages{{QStringLiteral("Date"), 1000}};
+        if (cas == QLatin1String("password"))
+            reglages.insert(QStringLiteral("Pass"), QStringLiteral("faux"));
+        if (cas == QLatin1String("folder"))
+            reglages.insert(QStringLiteral("DosServeur"), QStringLiteral("absent"));
+        if (cas == QLatin1String("port")) {
+            QTcpServer libre;
+            QVERIFY(libre.listen(QHostAddress::LocalHost));
+            reglages.insert(QStringLiteral("Port"), libre.serverPort());
+        }
+        f.ouvrir(reglages);
+        f.fenetre->transfert();
+        const QString debut = QStringLiteral("Analyse des fichiers...Terminée!\n1 fichiers analysés\n");
+        QVERIFY2(f.journal().startsWith(debut + finAttendue), qPrintable(f.journal()));
+        QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
+        QCOMPARE(f.bouton()->text(), QStringLiteral("Transférer"));
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+        QVERIFY(!f.serveur.serverFileExists(QStringLiteral("www/index.htm")));
+    }
+
+    void lostConnectionReconnectsAndGoesOn()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer({QStringLiteral("--drop-in-transfer"), QStringLiteral("1000"),
+                               QStringLiteral("--fault-sessions"), QStringLiteral("1")}));
+        const QByteArray gros = binaire(200000, 7);
+        QVERIFY(writeFile(f.local(QStringLiteral("radar.png")), gros, RunFixture::ilYa(10)));
+        QVERIFY(writeFile(f.local(QStringLiteral("a/b.htm")), "b\n", RunFixture::ilYa(20)));
+        f.ouvrir();
+        f.fenetre->transfert();
+        QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/radar.png")), gros);
+        QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a/b.htm")), QByteArray("b\n"));
+        const QString attendu = QStringLiteral("Analyse des fichiers...Terminée!\n2 fichiers analysés\n")
+            + sessionOuverte
+            + QStringLiteral("/radar.png...Echec\nImpossible d'envoyer la commande\nReconnexion au serveur...\n")
+            + sessionOuverte
+            + QStringLiteral("/radar.png...Envoyé\n/a/b.htm...Envoyé\nConnexion fermée.\n");
+        QCOMPARE(f.journal(), attendu);
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+        QVERIFY(f.dateEnregistree().toLongLong() > 1000);
+    }
+
+    void failureLimit_data()
+    {
+        QTest::addColumn<int>("refus");
+        QTest::addColumn<bool>("reussi");
+        QTest::newRow("four failures then successes") << 4 << true;
+        QTest::newRow("fifth failure stops the run") << 5 << false;
+    }
+    void failureLimit()
+    {
+        QFETCH(int, refus);
+        QFETCH(bool, reussi);
+        RunFixture f;
+        QVERIFY(f.startServer({QStringLiteral("--refuse-stor-count"), QString::number(refus)}));
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(10)));
+        QVERIFY(writeFile(f.local(QStringLiteral("b.htm")), "b\n", RunFixture::ilYa(20)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        f.fenetre->transfert();
+        QCOMPARE(f.journal().count(QStringLiteral("Echec\n")), qMin(refus, 5));
+        QCOMPARE(f.serveur.serverFileExists(QStringLiteral("www/b.htm")), reussi);
+        QCOMPARE(f.dateEnregistree() != QLatin1String("1000"), reussi);
+        QCOMPARE(f.fenetre->codeSortie(), reussi ? 0 : 2);
+    }
+
+    void fileThatCannotBeOpenedStopsAfterThreeAttempts()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(10)));
+        QVERIFY(writeFile(f.local(QStringLiteral("b.htm")), "b\n", RunFixture::ilYa(20)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        // Removed between the scan and its upload.
+        const QString aRetirer = f.local(QStringLiteral("a.htm"));
+        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(), [&](const QString &m) {
+            if (m.endsWith(QStringLiteral("fichiers à transférer")))
+                QFile::remove(aRetirer);
+        });
+        f.fenetre->transfert();
+        QVERIFY(!f.serveur.commands().join(QLatin1Char('\n')).contains(QLatin1String("STOR")));
+        QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+    }
+
+    void cancelDuringAnUpload()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer({QStringLiteral("--stall-stor-after"), QStringLiteral("1000")}));
+        QVERIFY(writeFile(f.local(QStringLiteral("gros.png")), binaire(3000000, 4), RunFixture::ilYa(10)));
+        QVERIFY(writeFile(f.local(QStringLiteral("petit.htm")), "p\n", RunFixture::ilYa(20)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        bool annule = false;
+        QTimer clic;
+        clic.setInterval(50);
+        QObject::connect(&clic, &QTimer::timeout, f.fenetre.get(), [&] {
+            FtpClient *c = f.client();
+            if (!annule && c && c->currentCommand() == FtpClient::Put) {
+                annule = true;
+                QTest::mouseClick(f.bouton(), Qt::LeftButton);
+                // A second press while the cancelled run closes starts nothing.
+                QTimer::singleShot(0, f.bouton(), [&] {
+                    QCOMPARE(f.bouton()->text(), QStringLiteral("Transférer"));
+                    QTest::mouseClick(f.bouton(), Qt::LeftButton);
+                });
+            }
+        });
+        clic.start();
+        f.fenetre->transfert();
+        QVERIFY(annule);
+        QCOMPARE(f.bouton()->text(), QStringLiteral("Transférer"));
+        QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
+        QVERIFY(!f.serveur.serverFileExists(QStringLiteral("www/petit.htm")));
+        QCOMPARE(f.journal().count(QStringLiteral("Analyse des fichiers...")), 1);
+        QCOMPARE(f.serveur.sessions().size(), 1);
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+    }
+
+    void uploadTimeOutIsAlwaysAFailure()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer({QStringLiteral("--stall-on"), QStringLiteral("STOR")}));
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(10)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        DelaisFtp delais;
+        delais.envoi = 600;
+        delais.abandon = 1000;
+        f.fenetre->setDelaisFtp(delais);
+        f.fenetre->transfert();
+        // Each time-out counts twice, so the third one stops the run.
+        QCOMPARE(f.journal().count(QStringLiteral("\nTemps de transfert dépassé\n")), 3);
+        QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+    }
+
+    void progressStatusAndTrayFrames()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        for (int i = 0; i < 24; ++i)
+            QVERIFY(writeFile(f.local(QStringLiteral("f%1.htm").arg(i, 2, 10, QLatin1Char('0'))), "x\n",
+                              RunFixture::ilYa(10 + i)));
+        f.ouvrir();
+        QStringList messages;
+        QList<int> images;
+        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(), [&](const QString &m) {
+            messages << m;
+            if (m.endsWith(QStringLiteral("fichiers envoyés")))
+                images << trayFrame(f.tray());
+        });
+        f.fenetre->transfert();
+        QStringList attendus{QStringLiteral("24 fichiers à transférer")};
+        QList<int> imagesAttendues;
+        for (int k = 1; k <= 24; ++k) {
+            attendus << QStringLiteral("%1/24 fichiers envoyés").arg(k);
+            imagesAttendues << (k - 1) / 2;
+        }
+        QCOMPARE(messages, attendus);
+        QCOMPARE(images, imagesAttendues);
+        QCOMPARE(trayFrame(f.tray()), 0);
+        QCOMPARE(f.fenetre->findChild<QProgressBar *>()->maximum(), 23);
+        QCOMPARE(f.fenetre->findChild<QProgressBar *>()->value(), 23);
+    }
+
+    void nothingToSendRecordsTheRunWithoutConnecting()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(100)));
+        f.ouvrir({{QStringLiteral("Date"), QDateTime::currentSecsSinceEpoch()}});
+        const qint64 avant = QDateTime::currentSecsSinceEpoch();
+        f.fenetre->transfert();
+        QCOMPARE(f.journal(), QStringLiteral("Analyse des fichiers...Terminée!\n1 fichiers analysés\n"
+                                             "Aucun fichier à transférer\n"));
+        QCOMPARE(f.barre()->currentMessage(), QStringLiteral("0 fichiers à transférer"));
+        QVERIFY(f.dateEnregistree().toLongLong() >= avant);
+        QVERIFY(f.serveur.commands().isEmpty());
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+    }
+
+    void missingLocalFolderIsAFailure()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        const QString absent = f.local(QStringLiteral("disque-debranche"));
+        f.ouvrir({{QStringLiteral("Date"), 1000}, {QStringLiteral("DosLocal"), absent}});
+        f.fenetre->transfert();
+        QCOMPARE(f.journal(), QStringLiteral("Analyse des fichiers...Terminée!\n0 fichiers analysés\n"
+                                             "Dossier local introuvable : ")
+                                  + absent + QStringLiteral("\n"));
+        QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
+        QVERIFY(f.serveur.commands().isEmpty());
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+    }
+};
+
+QTEST_MAIN(TestTransferRun)
+#include "tst_transferrun.moc"
