@@ -2,6 +2,7 @@
 
 #include "app/systemtray.h"
 #include "config/settingsfile.h"
+#include "ftp/runlog.h"
 
 #include <QAction>
 #include <QCoreApplication>

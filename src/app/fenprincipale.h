@@ -8,7 +8,9 @@
 #include <QModelIndex>
 #include <QStringList>
 #include <QTimer>
+#include <memory>
 
+class JournalExecution;
 class QAction;
 class QCloseEvent;
 class QLabel;
@@ -101,7 +103,9 @@ private:
     bool dossierLocalExiste() const;
 
     // --- ftp: transfer run, waits, folders, upload ---
-    enum class IssueTransfert { Reussi, RienAEnvoyer, Echoue };
+    enum class IssueTransfert { Reussi, RienAEnvoyer, Echoue, Annule };
+    void commencerJournalRun();
+    void terminerJournalRun(IssueTransfert issue);
     IssueTransfert executerTransfert();
     bool ouvrirSession();
     void envoyerListe();
@@ -164,4 +168,8 @@ private:
     // The application is quitting: every nested wait returns at once, so the
     // run must stop as on a cancel rather than take those returns for ends.
     bool m_quitte = false;
+    // The user cancelled the current run (as opposed to it failing).
+    bool m_annule = false;
+    // "Nuvola.log": what the log pane shows, kept once the window is gone.
+    std::unique_ptr<JournalExecution> m_journalRun;
 };

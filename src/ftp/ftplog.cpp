@@ -1,6 +1,7 @@
 #include "app/fenprincipale.h"
 
 #include "ftp/remotepaths.h"
+#include "ftp/runlog.h"
 
 #include <QLineEdit>
 #include <QTextEdit>
@@ -8,6 +9,8 @@
 void FenPrincipale::ecrireJournal(const QString &texte)
 {
     journal->insertPlainText(texte);
+    if (m_journalRun)
+        m_journalRun->ecrire(texte);
 }
 
 void FenPrincipale::curseurJournalFin()

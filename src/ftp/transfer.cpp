@@ -3,10 +3,13 @@
 #include "config/settingsfile.h"
 #include "ftp/commandresult.h"
 #include "ftp/remotepaths.h"
+#include "ftp/runlog.h"
 #include "ftp/trayframe.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QMap>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,6 +17,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTextEdit>
+#include <cstdio>
 
 namespace {
 
@@ -27,6 +31,7 @@ QIcon imageTray(int numero)
 void FenPrincipale::transfert()
 {
     if (boutonTransfert->text() == tr("Annuler")) {
+        m_annule = true;
         AnnulerTransfert();
         ftp->abort();
         return;
@@ -35,9 +40,39 @@ void FenPrincipale::transfert()
     if (m_runEnCours)
         return;
     m_runEnCours = true;
-    const IssueTransfert issue = executerTransfert();
-    m_runEnCours = false;
+    m_annule = false;
+    commencerJournalRun();
+    IssueTransfert issue = executerTransfert();
+    if (m_annule && issue == IssueTransfert::Echoue)
+        issue = IssueTransfert::Annule;
     m_codeSortie = (issue == IssueTransfert::Reussi || issue == IssueTransfert::RienAEnvoyer) ? 0 : 2;
+    terminerJournalRun(issue);
+    m_runEnCours = false;
+}
+
+void FenPrincipale::commencerJournalRun()
+{
+    m_journalRun = std::make_unique<JournalExecution>(QFileInfo(fichierIni).absolutePath()
+                                                      + QStringLiteral("/Nuvola.log"));
+    m_journalRun->setSecret(motDePasse->text());
+    m_journalRun->commencer(QDateTime::currentDateTime(), IsModeAuto());
+}
+
+void FenPrincipale::terminerJournalRun(IssueTransfert issue)
+{
+    static const QMap<IssueTransfert, JournalExecution::Issue> issues{
+        {IssueTransfert::Reussi, JournalExecution::Issue::Reussi},
+        {IssueTransfert::RienAEnvoyer, JournalExecution::Issue::RienAEnvoyer},
+        {IssueTransfert::Echoue, JournalExecution::Issue::Echec},
+        {IssueTransfert::Annule, JournalExecution::Issue::Annule}};
+    const bool modeAuto = IsModeAuto();
+    m_journalRun->terminer(issues.value(issue), modeAuto ? m_codeSortie : -1);
+    // Quiet when all is well: a scheduler that mails output mails only failures.
+    if (modeAuto && m_codeSortie != 0) {
+        std::fputs(m_journalRun->texteRun().toUtf8().constData(), stderr);
+        std::fflush(stderr);
+    }
+    m_journalRun.reset();
 }
 
 FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()

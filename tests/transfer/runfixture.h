@@ -5,6 +5,8 @@
 #include "testtree.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QPushButton>
 #include <QSettings>
@@ -68,6 +70,14 @@ struct RunFixture
     {
         QSettings s(settingsFilePath(), QSettings::IniFormat);
         return s.value(QStringLiteral("Config/Date")).toString();
+    }
+    // "Nuvola.log" beside the settings file, line ends as "\n".
+    QString journalFichier() const
+    {
+        QFile f(QFileInfo(settingsFilePath()).absolutePath() + QStringLiteral("/Nuvola.log"));
+        if (!f.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(f.readAll()).remove(QLatin1Char('\r'));
     }
     QPushButton *bouton() const
     {

@@ -149,6 +149,12 @@ private slots:
                                   + QStringLiteral("/index.htm...Envoyé\n/2007/mars.htm...Envoyé\n"
                                                    "Connexion fermée.\n"));
         QCOMPARE(f.barre()->currentMessage(), QStringLiteral("2/2 fichiers envoyés"));
+        // The run log holds the same lines, framed by its heading and outcome.
+        const QString fichier = f.journalFichier();
+        QVERIFY2(fichier.startsWith(QStringLiteral("=== ")), qPrintable(fichier));
+        QVERIFY(fichier.contains(QStringLiteral(" — transfert interactif ===\n") + f.journal()
+                                 + QStringLiteral("Résultat : transfert réussi\n")));
+        QVERIFY(!fichier.contains(f.serveur.password()));
         // Walk of the second file: base, then one missing level created.
         const QStringList c = f.serveur.commands();
         const int base = c.indexOf(QStringLiteral("CWD /www"));
@@ -195,6 +201,8 @@ private slots:
         QCOMPARE(f.bouton()->text(), QStringLiteral("Transférer"));
         QCOMPARE(f.fenetre->codeSortie(), 2);
         QVERIFY(!f.serveur.serverFileExists(QStringLiteral("www/index.htm")));
+        QVERIFY2(f.journalFichier().endsWith(f.journal() + QStringLiteral("Résultat : échec\n")),
+                 qPrintable(f.journalFichier()));
     }
 
     void lostConnectionReconnectsAndGoesOn()
@@ -291,6 +299,8 @@ private slots:
         QVERIFY(!f.serveur.serverFileExists(QStringLiteral("www/petit.htm")));
         QCOMPARE(f.journal().count(QStringLiteral("Analyse des fichiers...")), 1);
         QCOMPARE(f.serveur.sessions().size(), 1);
+        QVERIFY2(f.journalFichier().endsWith(QStringLiteral("Résultat : annulé\n")), qPrintable(f.journalFichier()));
+        QCOMPARE(f.journalFichier().count(QStringLiteral("=== ")), 1);
         QCOMPARE(f.fenetre->codeSortie(), 2);
     }
 
@@ -350,6 +360,7 @@ private slots:
         f.fenetre->transfert();
         QCOMPARE(f.journal(), QStringLiteral("Analyse des fichiers...Terminée!\n1 fichiers analysés\n"
                                              "Aucun fichier à transférer\n"));
+        QVERIFY(f.journalFichier().endsWith(QStringLiteral("Résultat : aucun fichier à transférer\n")));
         QCOMPARE(f.barre()->currentMessage(), QStringLiteral("0 fichiers à transférer"));
         QVERIFY(f.dateEnregistree().toLongLong() >= avant);
         QVERIFY(f.serveur.commands().isEmpty());
