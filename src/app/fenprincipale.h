@@ -110,6 +110,7 @@ private:
     bool ouvrirSession();
     void envoyerListe();
     IssueTransfert terminerEnvois();
+    qint64 dateDernierSucces() const;
     void creerClientFtp();
     bool attendreFinFtp(int delaiMs);
     bool entrerDossier(const QString &dossier, bool *perdu = nullptr);

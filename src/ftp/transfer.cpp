@@ -102,7 +102,7 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     }
     if (total == 0) {
         ecrireJournal(tr("Aucun fichier à transférer\n"));
-        WriteIniLastSuccessTransfert(debutTransfert);
+        WriteIniLastSuccessTransfert(dateDernierSucces());
         return IssueTransfert::RienAEnvoyer;
     }
 
@@ -178,9 +178,18 @@ FenPrincipale::IssueTransfert FenPrincipale::terminerEnvois()
     boutonTransfert->setText(tr("Transférer"));
     const bool reussi = !arretTransfert;
     if (reussi)
-        WriteIniLastSuccessTransfert(debutTransfert);
+        WriteIniLastSuccessTransfert(dateDernierSucces());
     timerHorloge.stop();
     return reussi ? IssueTransfert::Reussi : IssueTransfert::Echoue;
+}
+
+qint64 FenPrincipale::dateDernierSucces() const
+{
+    // Times are compared to the second: a file the station rewrites later in
+    // the very second the run started carries that second, is not newer than
+    // it, and would never be sent. Recording one second earlier sends such a
+    // file again rather than losing it.
+    return debutTransfert - 1;
 }
 
 void FenPrincipale::AnnulerTransfert()

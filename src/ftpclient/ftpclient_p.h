@@ -1,0 +1,144 @@
+#pragma once
+
+#include "ftpasciiencoder.h"
+#include "ftpclient.h"
+#include "ftpqueuedcommand.h"
+#include "ftpreplyparser.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QList>
+#include <QMetaObject>
+#include <QString>
+#include <QTimer>
+#include <optional>
+
+class QTcpSocket;
+
+// The state machine behind FtpClient. Each step is named after what it waits
+// for; replies are routed to the step that sent the command, and replies that
+// belong to an aborted exchange are counted and thrown away.
+class FtpClient::Private
+{
+public:
+    enum class Step {
+        Idle,
+        WaitingForDrain,
+        WaitingForTcpConnection,
+        WaitingForGreeting220,
+        WaitingForFeat,
+        WaitingForOptsUtf8,
+        WaitingForUser,
+        WaitingForPass,
+        WaitingForCompletion,
+        WaitingForQuit,
+        WaitingForType,
+        WaitingForPassive,
+        WaitingForDataConnection,
+        WaitingForStor,
+        Aborted
+    };
+
+    // Send buffer bounds of a put: memory stays near ChunkSize + HighWater
+    // whatever the size of the file.
+    static constexpr qint64 ChunkSize = 1024 * 1024;
+    static constexpr qint64 HighWater = 4 * 1024 * 1024;
+
+    explicit Private(FtpClient *owner);
+    ~Private();
+
+    // Queue (ftpclient.cpp)
+    int enqueue(FtpQueuedCommand command);
+    void kick();
+    void process();
+    void continueQueue();
+    void startHead();
+    void beginCommand();
+    // A failure drops the queue, except after abort(), which dropped it
+    // already: what was queued since must run.
+    void finishCurrent(FtpClient::Error code, const QString &text = QString(),
+                       bool dropQueue = true);
+    void fail(FtpClient::Error code, const QString &text) { finishCurrent(code, text); }
+    void succeed() { finishCurrent(FtpClient::NoError); }
+    void emitDone();
+    void setState(FtpClient::State newState);
+    void abort();
+    bool isRunning() const { return running && !finishing; }
+
+    // Control connection (ftpclientcontrol.cpp)
+    void beginConnect();
+    void beginLogin();
+    void beginSimple(const char *verb);
+    void beginClose();
+    void finishClose();
+    void sendLine(const QByteArray &verb, const QString &argument = QString());
+    void onControlStateChanged(QAbstractSocket::SocketState socketState);
+    void onControlConnected();
+    void onControlReadyRead();
+    void onControlError(QAbstractSocket::SocketError socketError);
+    void onControlDisconnected();
+    void onDrainTimeout();
+    void dispatchReply(const FtpReply &reply);
+    void handleReply(const FtpReply &reply);
+    void handleFeat(const FtpReply &reply);
+    void connectionLost(const QString &why);
+    void protocolError(const QString &why);
+    void teardownControl();
+    void countStrayReply();
+
+    // Upload (ftpclientupload.cpp)
+    void beginPut();
+    void requestPassive();
+    void handlePutReply(const FtpReply &reply);
+    void connectData(quint16 port);
+    void onDataConnected();
+    void onDataFailure(const QString &why);
+    void pump();
+    void failTransfer(const QString &why);
+    void abortTransfer();
+    void teardownData();
+
+    FtpClient *q;
+
+    QList<FtpQueuedCommand> queue;
+    std::optional<FtpQueuedCommand> current;
+    int nextId = 1;
+    bool running = false;
+    bool finishing = false;
+    bool abortedPending = false;
+    bool abortCloses = false;
+    bool doneOwed = false;
+    bool lastFailed = false;
+    QTimer kickTimer;
+
+    FtpClient::State state = FtpClient::Unconnected;
+    FtpClient::Error error = FtpClient::NoError;
+    QString errorString;
+    Step step = Step::Idle;
+
+    QTcpSocket *control = nullptr;
+    FtpReplyParser parser;
+    bool awaitingReply = false;
+    int strayReplies = 0;
+    int protocolTimeoutMs = 10000;
+    QTimer drainTimer;
+    QTimer closeTimer;
+    bool featUtf8 = false;
+    bool featEpsv = false;
+    // -1 until the first TYPE of the connection.
+    int transferType = -1;
+
+    QTcpSocket *data = nullptr;
+    QTimer dataGraceTimer;
+    QMetaObject::Connection deviceReadyRead;
+    QMetaObject::Connection deviceFinished;
+    FtpAsciiEncoder encoder;
+    QByteArray readBuffer;
+    qint64 putTotal = -1;
+    qint64 putDone = 0;
+    bool putUsingEpsv = false;
+    bool storSent = false;
+    bool putStreaming = false;
+    bool putSendingDone = false;
+    QString putDataError;
+};

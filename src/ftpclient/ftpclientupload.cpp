@@ -1,0 +1,254 @@
+// The upload of one device: transfer type, passive data connection, STOR and
+// the flow-controlled streaming of the content.
+#include "ftpclient_p.h"
+
+#include "ftppassivereply.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+namespace {
+
+bool isIpv6Peer(const QHostAddress &address)
+{
+    bool mappedV4 = false;
+    address.toIPv4Address(&mappedV4);
+    return address.protocol() == QAbstractSocket::IPv6Protocol && !mappedV4;
+}
+
+} // namespace
+
+void FtpClient::Private::beginPut()
+{
+    QIODevice *device = current->device;
+    if (!device) {
+        // Gone while the replies of an aborted exchange were awaited.
+        fail(FtpClient::UnknownError, FtpClient::tr("The device to upload from was destroyed"));
+        return;
+    }
+    putTotal = device->isSequential() ? -1 : qMax<qint64>(0, device->size() - device->pos());
+    putDone = 0;
+    putStreaming = false;
+    putSendingDone = false;
+    storSent = false;
+    putDataError.clear();
+    encoder.reset();
+    // Content that a sequential device delivers later wakes the pump up.
+    deviceReadyRead = QObject::connect(device, &QIODevice::readyRead, q, [this] { pump(); });
+    deviceFinished =
+        QObject::connect(device, &QIODevice::readChannelFinished, q, [this] { pump(); });
+
+    const int wanted = current->type == FtpClient::Ascii ? FtpClient::Ascii : FtpClient::Binary;
+    if (transferType != wanted) {
+        step = Step::WaitingForType;
+        sendLine("TYPE", wanted == FtpClient::Ascii ? QStringLiteral("A") : QStringLiteral("I"));
+        return;
+    }
+    requestPassive();
+}
+
+void FtpClient::Private::requestPassive()
+{
+    step = Step::WaitingForPassive;
+    // A 227 reply can only carry an IPv4 address, so IPv6 needs EPSV.
+    putUsingEpsv = featEpsv || isIpv6Peer(control->peerAddress());
+    sendLine(putUsingEpsv ? QByteArray("EPSV") : QByteArray("PASV"));
+}
+
+void FtpClient::Private::handlePutReply(const FtpReply &reply)
+{
+    switch (step) {
+    case Step::WaitingForType:
+        if (!reply.isCompletion()) {
+            fail(FtpClient::UnknownError, reply.text);
+            return;
+        }
+        transferType = current->type == FtpClient::Ascii ? FtpClient::Ascii : FtpClient::Binary;
+        requestPassive();
+        return;
+    case Step::WaitingForPassive: {
+        if (putUsingEpsv && reply.isNegative() && !isIpv6Peer(control->peerAddress())) {
+            // Listed but refused: PASV still works on IPv4.
+            featEpsv = false;
+            putUsingEpsv = false;
+            sendLine("PASV");
+            return;
+        }
+        const int expected = putUsingEpsv ? 229 : 227;
+        if (reply.code != expected) {
+            fail(FtpClient::UnknownError, reply.text);
+            return;
+        }
+        const quint16 port = putUsingEpsv ? FtpPassiveReply::epsvPort(reply.text)
+                                          : FtpPassiveReply::pasvPort(reply.text);
+        if (port == 0) {
+            fail(FtpClient::UnknownError,
+                 FtpClient::tr("Cannot read the data port in the server's reply: %1")
+                     .arg(reply.text));
+            return;
+        }
+        connectData(port);
+        return;
+    }
+    case Step::WaitingForStor:
+        if (!putDataError.isEmpty()) {
+            fail(FtpClient::UnknownError, reply.isNegative() ? reply.text : putDataError);
+        } else if (reply.isNegative()) {
+            fail(FtpClient::UnknownError, reply.text);
+        } else if (!putSendingDone) {
+            // A server that ends the transfer before it had everything would
+            // leave a cut file behind while claiming success.
+            fail(FtpClient::UnknownError,
+                 FtpClient::tr("The server ended the transfer before all data was sent: %1")
+                     .arg(reply.text));
+        } else {
+            succeed();
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void FtpClient::Private::connectData(quint16 port)
+{
+    step = Step::WaitingForDataConnection;
+    data = new QTcpSocket(q);
+    QObject::connect(data, &QAbstractSocket::connected, q, [this] { onDataConnected(); });
+    QObject::connect(data, &QAbstractSocket::bytesWritten, q, [this] { pump(); });
+    QObject::connect(data, &QAbstractSocket::errorOccurred, q,
+                     [this](QAbstractSocket::SocketError) {
+                         if (data)
+                             onDataFailure(data->errorString());
+                     });
+    QObject::connect(data, &QAbstractSocket::disconnected, q,
+                     [this] { onDataFailure(FtpClient::tr("closed by the server")); });
+    // The address in a 227 reply is ignored on purpose (see FtpPassiveReply).
+    data->connectToHost(control->peerAddress(), port);
+}
+
+void FtpClient::Private::onDataConnected()
+{
+    if (!isRunning() || step != Step::WaitingForDataConnection)
+        return;
+    step = Step::WaitingForStor;
+    storSent = true;
+    // Nothing is written before the 1xx: a server that refuses the STOR then
+    // never sees a byte of the file.
+    sendLine("STOR", current->argument);
+}
+
+void FtpClient::Private::onDataFailure(const QString &why)
+{
+    if (!data || !isRunning())
+        return;
+    if (putSendingDone) {
+        // Our own end of the stream; the final reply tells the outcome.
+        return;
+    }
+    if (step == Step::WaitingForDataConnection) {
+        const QString text = FtpClient::tr("Data connection failed: %1").arg(why);
+        teardownData();
+        fail(FtpClient::UnknownError, text);
+        return;
+    }
+    if (step != Step::WaitingForStor)
+        return;
+    putDataError = FtpClient::tr("Data connection lost: %1").arg(why);
+    teardownData();
+    // The server owes a final reply to the STOR; wait for it a little, since
+    // its text says more than the socket's.
+    dataGraceTimer.start(protocolTimeoutMs);
+}
+
+void FtpClient::Private::pump()
+{
+    if (!isRunning() || step != Step::WaitingForStor || !putStreaming || putSendingDone || !data ||
+        !putDataError.isEmpty())
+        return;
+    if (readBuffer.size() != ChunkSize)
+        readBuffer.resize(ChunkSize);
+    const bool ascii = current->type == FtpClient::Ascii;
+    const int id = current->id;
+    QPointer<FtpClient> alive(q);
+    while (data->bytesToWrite() < HighWater) {
+        // Read anew each turn: a slot of the progress signal may have
+        // deleted the device.
+        QIODevice *device = current->device;
+        if (!device) {
+            failTransfer(FtpClient::tr("The device to upload from was destroyed"));
+            return;
+        }
+        const qint64 n = device->read(readBuffer.data(), ChunkSize);
+        if (n < 0) {
+            failTransfer(
+                FtpClient::tr("Cannot read the data to upload: %1").arg(device->errorString()));
+            return;
+        }
+        if (n == 0) {
+            if (device->isSequential() && !device->atEnd())
+                return; // more will come with readyRead
+            putSendingDone = true;
+            // Closing the data connection is what ends a STOR stream.
+            data->disconnectFromHost();
+            return;
+        }
+        qint64 written;
+        if (ascii)
+            written = data->write(encoder.encode(readBuffer.constData(), n));
+        else
+            written = data->write(readBuffer.constData(), n);
+        if (written < 0) {
+            failTransfer(FtpClient::tr("Cannot send the data: %1").arg(data->errorString()));
+            return;
+        }
+        // Hand the chunk to the system at once instead of one buffer block
+        // per event-loop turn; it never blocks.
+        data->flush();
+        putDone += n;
+        emit q->dataTransferProgress(putDone, putTotal);
+        if (!alive || !isRunning() || current->id != id || step != Step::WaitingForStor || !data)
+            return;
+    }
+}
+
+void FtpClient::Private::failTransfer(const QString &why)
+{
+    abortTransfer();
+    fail(FtpClient::UnknownError, why);
+}
+
+void FtpClient::Private::abortTransfer()
+{
+    // A STOR still open is ended by ABOR, so that the server neither keeps
+    // waiting nor takes the cut stream for a complete file. Its final reply
+    // and ABOR's own (426 then 226, or a lone 225/226) are then counted and
+    // thrown away.
+    if (step == Step::WaitingForStor && awaitingReply) {
+        awaitingReply = false;
+        countStrayReply();
+        sendLine("ABOR");
+        awaitingReply = false;
+        countStrayReply();
+    } else if (awaitingReply) {
+        awaitingReply = false;
+        countStrayReply();
+    }
+    teardownData();
+}
+
+void FtpClient::Private::teardownData()
+{
+    dataGraceTimer.stop();
+    if (deviceReadyRead)
+        QObject::disconnect(deviceReadyRead);
+    if (deviceFinished)
+        QObject::disconnect(deviceFinished);
+    if (!data)
+        return;
+    QTcpSocket *socket = data;
+    data = nullptr;
+    socket->disconnect();
+    socket->abort();
+    socket->deleteLater();
+}
