@@ -41,8 +41,8 @@ public:
 
     // Send buffer bounds of a put: memory stays near ChunkSize + HighWater
     // whatever the size of the file.
-    static constexpr qint64 ChunkSize = 1024 * 1024;
-    static constexpr qint64 HighWater = 4 * 1024 * 1024;
+    static constexpr qint64 ChunkSize = 256 * 1024;
+    static constexpr qint64 HighWater = 1024 * 1024;
 
     explicit Private(FtpClient *owner);
     ~Private();

@@ -202,9 +202,6 @@ void FtpClient::Private::pump()
             failTransfer(FtpClient::tr("Cannot send the data: %1").arg(data->errorString()));
             return;
         }
-        // Hand the chunk to the system at once instead of one buffer block
-        // per event-loop turn; it never blocks.
-        data->flush();
         putDone += n;
         emit q->dataTransferProgress(putDone, putTotal);
         if (!alive || !isRunning() || current->id != id || step != Step::WaitingForStor || !data)
