@@ -119,6 +119,7 @@ private:
     void ConnexionServeur();
     bool CreerDossiersServeur(const QString &dossierRelatif);
     bool EnvoiFichier(const QString &chemin);
+    void ignorerFichier(const QString &chemin, const QString &raison);
     bool TypeTransfert();
     void ecrireJournal(const QString &texte);
     void curseurJournalFin();
@@ -171,6 +172,9 @@ private:
     bool m_quitte = false;
     // The user cancelled the current run (as opposed to it failing).
     bool m_annule = false;
+    // Files of this run that can never be sent as they are (a name FTP cannot
+    // carry, a file that exists but cannot be read): passed over, not failed.
+    QStringList m_fichiersIgnores;
     // "Nuvola.log": what the log pane shows, kept once the window is gone.
     std::unique_ptr<JournalExecution> m_journalRun;
 };

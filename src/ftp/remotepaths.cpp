@@ -55,6 +55,20 @@ QStringList niveauxDossier(const QString &dossierRelatif)
 
 bool changerDeDossierApresConnexion(const QString &dossierServeur)
 {
-    return !dossierServeur.isEmpty() && dossierServeur != QLatin1String("/")
-        && dossierServeur != QLatin1String("\\");
+    return !dossierServeur.isEmpty() && dossierServeur != QLatin1String("/") &&
+           dossierServeur != QLatin1String("\\");
+}
+
+bool nomTransmissible(const QString &nom)
+{
+    return !nom.contains(QLatin1Char('\r')) && !nom.contains(QLatin1Char('\n')) &&
+           !nom.contains(QChar(0));
+}
+
+QString cheminSurUneLigne(const QString &chemin)
+{
+    QString ligne = chemin;
+    ligne.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    ligne.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return ligne;
 }

@@ -30,3 +30,11 @@ QStringList niveauxDossier(const QString &dossierRelatif);
 
 // Whether the login is followed by a change into the server folder.
 bool changerDeDossierApresConnexion(const QString &dossierServeur);
+
+// False when the text holds a character an FTP command line cannot carry
+// (CR, LF, NUL): the line would end there and the rest reach the server as a
+// command of its own.
+bool nomTransmissible(const QString &nom);
+
+// The path as the log shows it on one line: line breaks written as \r and \n.
+QString cheminSurUneLigne(const QString &chemin);

@@ -67,8 +67,9 @@ void FenPrincipale::terminerJournalRun(IssueTransfert issue)
         {IssueTransfert::Annule, JournalExecution::Issue::Annule}};
     const bool modeAuto = IsModeAuto();
     m_journalRun->terminer(issues.value(issue), modeAuto ? m_codeSortie : -1);
-    // Quiet when all is well: a scheduler that mails output mails only failures.
-    if (modeAuto && m_codeSortie != 0) {
+    // Quiet when all is well: a scheduler that mails output mails only
+    // failures, and runs that passed over a file the user must see to.
+    if (modeAuto && (m_codeSortie != 0 || !m_fichiersIgnores.isEmpty())) {
         std::fputs(m_journalRun->texteRun().toUtf8().constData(), stderr);
         std::fflush(stderr);
     }
@@ -85,6 +86,7 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     arretTransfert = false;
     journal->clear();
     nbEchecs = 0;
+    m_fichiersIgnores.clear();
     debutTransfert = QDateTime::currentSecsSinceEpoch();
 
     ecrireJournal(tr("Analyse des fichiers..."));
@@ -179,6 +181,10 @@ FenPrincipale::IssueTransfert FenPrincipale::terminerEnvois()
     const bool reussi = !arretTransfert;
     if (reussi)
         WriteIniLastSuccessTransfert(dateDernierSucces());
+    if (reussi && !m_fichiersIgnores.isEmpty())
+        ecrireJournal(tr("Attention : %1 fichier(s) ignoré(s), repris seulement à leur "
+                         "prochaine modification\n")
+                          .arg(m_fichiersIgnores.size()));
     timerHorloge.stop();
     return reussi ? IssueTransfert::Reussi : IssueTransfert::Echoue;
 }

@@ -6,17 +6,33 @@
 #include "ftp/transfertype.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QLineEdit>
 
 bool FenPrincipale::EnvoiFichier(const QString &chemin)
 {
     const QString relatif = dossierRelatif(chemin, dossierLocal->text());
+    // Retrying such a file would only fail again and stop the run on every
+    // run to come, resending all the rest each time.
+    if (!nomTransmissible(relatif + nomFichier(chemin))) {
+        ignorerFichier(chemin, tr("nom impossible à transmettre en FTP"));
+        return true;
+    }
     if (relatif != dossierCourant && !CreerDossiersServeur(relatif))
         return false;
 
     const std::unique_ptr<QIODevice> source = ouvrirSourceEnvoi(chemin);
     if (!source) {
+        // A file that is gone stays a failure: its whole folder may be gone
+        // with it (a drive unplugged during the run), and recording the run
+        // would then leave every file of it behind for good.
+        const QFileInfo info(chemin);
+        if (info.exists()) {
+            ignorerFichier(chemin,
+                           info.isDir() ? tr("remplacé par un dossier") : tr("lecture impossible"));
+            return true;
+        }
         ++nbEchecs;
         return false;
     }
@@ -34,6 +50,13 @@ bool FenPrincipale::EnvoiFichier(const QString &chemin)
     // Judged by the upload's own end: after a lost connection the reconnection
     // queued behind it may well succeed and leave no error.
     return envoi.reussi() && !m_quitte;
+}
+
+void FenPrincipale::ignorerFichier(const QString &chemin, const QString &raison)
+{
+    m_fichiersIgnores.append(chemin);
+    ecrireJournal(tr("Fichier ignoré : %1 (%2)\n")
+                      .arg(cheminSurUneLigne(cheminAffiche(chemin, dossierLocal->text())), raison));
 }
 
 bool FenPrincipale::TypeTransfert()

@@ -16,6 +16,7 @@ import random
 import socket
 import sys
 import threading
+import time
 
 # Plain FTP only: keeping pyOpenSSL out (pyftpdlib imports it for its TLS
 # handlers when installed) saves most of the start-up time of every test.
@@ -51,6 +52,7 @@ class Faults:
         self.stall_stor_after = args.stall_stor_after
         self.fault_sessions = args.fault_sessions
         self.log_file = None
+        self.log_times = args.log_times
         if args.log:
             # Unbuffered binary appends: one write per line, visible at once
             # to the test that reads the file while the server runs.
@@ -65,6 +67,9 @@ class Faults:
             return
         # A stray CR or LF inside a command must not split its log line.
         text = line.replace("\r", "\\r").replace("\n", "\\n")
+        if self.log_times:
+            # Wall-clock arrival time, for the benchmarks' account of waits.
+            text = "%.6f %s" % (time.time(), text)
         self.log_file.write(("%d %s\n" % (session, text)).encode("utf-8", "replace"))
 
 
@@ -324,6 +329,8 @@ def parse_arguments(argv):
                         help="loopback address to listen on")
     parser.add_argument("--port", type=int, default=0, help="0 picks a free port")
     parser.add_argument("--log", help="file that records every command received")
+    parser.add_argument("--log-times", action="store_true",
+                        help="put each command's arrival time after the session number")
     parser.add_argument("--reply-delay", type=int, default=0, metavar="MS")
     parser.add_argument("--accept-delay", type=int, default=0, metavar="MS")
     parser.add_argument("--drop-after", type=int, metavar="N")

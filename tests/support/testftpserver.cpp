@@ -50,6 +50,19 @@ TestFtpServer::~TestFtpServer()
 bool TestFtpServer::start(const QStringList &extraArgs)
 {
     stop();
+    m_root.clear();
+    return startServing(extraArgs);
+}
+
+bool TestFtpServer::startOnRoot(const QString &root, const QStringList &extraArgs)
+{
+    stop();
+    m_root = root;
+    return startServing(extraArgs);
+}
+
+bool TestFtpServer::startServing(const QStringList &extraArgs)
+{
     m_port = 0;
     m_logOffset = 0;
     m_error.clear();
@@ -129,6 +142,8 @@ bool TestFtpServer::isRunning() const
 
 QString TestFtpServer::rootPath() const
 {
+    if (!m_root.isEmpty())
+        return m_root;
     return m_dir ? m_dir->filePath(QStringLiteral("root")) : QString();
 }
 

@@ -24,6 +24,10 @@ public:
     // already running is stopped first and its folder removed. On failure
     // errorString() says why.
     bool start(const QStringList &extraArgs = {});
+    // The same, but serving `root` (created if missing), which the caller owns
+    // and which outlives this server: a second server can then take over the
+    // files a first one received.
+    bool startOnRoot(const QString &root, const QStringList &extraArgs = {});
     void stop();
     bool isRunning() const;
 
@@ -54,8 +58,10 @@ private:
         QString command;
     };
     QList<LogLine> logLines() const;
+    bool startServing(const QStringList &extraArgs);
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root; // empty: the "root" folder inside m_dir
     QProcess m_process;
     QString m_host;
     quint16 m_port = 0;
