@@ -17,13 +17,21 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTextEdit>
+#include <QVector>
 #include <cstdio>
 
 namespace {
 
-QIcon imageTray(int numero)
+// Decoding an image after every file costs more than sending a small page.
+const QIcon &imageTray(int numero)
 {
-    return QIcon(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(numero));
+    static const QVector<QIcon> images = [] {
+        QVector<QIcon> v;
+        for (int k = 0; k <= 12; ++k)
+            v.append(QIcon(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(k)));
+        return v;
+    }();
+    return images.at(numero);
 }
 
 } // namespace
@@ -158,7 +166,9 @@ void FenPrincipale::envoyerListe()
             if (indexCourant < total - 1)
                 ++indexCourant;
             progression->setValue(i);
-            iconeTray->setIcon(imageTray(imageTrayApresEnvoi(i, total)));
+            const int image = imageTrayApresEnvoi(i, total);
+            if (i == 0 || image != imageTrayApresEnvoi(i - 1, total))
+                iconeTray->setIcon(imageTray(image));
             barreEtat->showMessage(QStringLiteral("%1/%2").arg(i + 1).arg(total)
                                    + tr(" fichiers envoyés"));
             ++i;
