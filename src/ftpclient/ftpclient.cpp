@@ -255,6 +255,12 @@ void FtpClient::Private::abort()
     case Step::WaitingForTcpConnection:
     case Step::WaitingForGreeting220:
     case Step::WaitingForQuit:
+    // A negotiation cut short would leave a connection that is neither clear
+    // nor protected: it is closed, never reused.
+    case Step::WaitingForAuthTls:
+    case Step::WaitingForTlsHandshake:
+    case Step::WaitingForPbsz:
+    case Step::WaitingForProt:
         teardownControl();
         abortCloses = true;
         break;

@@ -2,7 +2,12 @@
 
 #include "ftpurlinfo.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QString>
 #include <memory>
 
@@ -62,6 +67,21 @@ public:
     enum TransferType { Binary = 0, Ascii = 1 };
     Q_ENUM(TransferType)
 
+    // Why the last connection with TLS wanted did not end encrypted.
+    enum TlsFailure {
+        NoTlsFailure = 0,
+        // The server answered AUTH TLS with a refusal: nothing was sent in clear.
+        TlsRefused = 1,
+        // The handshake broke for another reason than the certificate.
+        TlsHandshakeFailed = 2,
+        // The certificate could not be verified and was not the trusted one;
+        // peerCertificate() and tlsErrors() tell which and why.
+        TlsCertificateRejected = 3,
+        // PBSZ or PROT P refused after the login: the data would go in clear.
+        TlsProtectionRefused = 4
+    };
+    Q_ENUM(TlsFailure)
+
     explicit FtpClient(QObject *parent = nullptr);
     ~FtpClient() override;
 
@@ -81,6 +101,29 @@ public:
     // aborted exchange, the answer to QUIT, the end of a broken transfer);
     // 10000 ms unless set. Tests shorten it.
     void setProtocolTimeout(int ms);
+
+    // Explicit TLS (RFC 4217) for the connections opened from now on: AUTH TLS
+    // right after the greeting, PBSZ 0 and PROT P after the login, and every
+    // data connection encrypted with the control connection's session. There
+    // is never a fallback to clear text.
+    void setTlsEnabled(bool enabled);
+    bool isTlsEnabled() const;
+    // Authorities and protocol settings; the toolkit's default configuration
+    // (the system's authorities) unless set.
+    void setTlsConfiguration(const QSslConfiguration &configuration);
+    // The SHA-256 digest of a certificate the user chose to trust: it is
+    // accepted even when it cannot be verified. Empty: none.
+    void setTrustedCertificateDigest(const QByteArray &sha256);
+
+    bool isEncrypted() const;
+    // The server's certificate of the last handshake, accepted or not.
+    QSslCertificate peerCertificate() const;
+    QList<QSslCertificate> peerCertificateChain() const;
+    // What made the last handshake reject the certificate.
+    QList<QSslError> tlsErrors() const;
+    TlsFailure tlsFailure() const;
+    // Protocol and cipher of the encrypted control connection, for the log.
+    QString tlsDescription() const;
 
     int currentId() const;
     Command currentCommand() const;

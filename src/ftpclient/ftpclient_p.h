@@ -9,6 +9,9 @@
 #include <QByteArray>
 #include <QList>
 #include <QMetaObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 #include <optional>
@@ -26,10 +29,14 @@ public:
         WaitingForDrain,
         WaitingForTcpConnection,
         WaitingForGreeting220,
+        WaitingForAuthTls,
+        WaitingForTlsHandshake,
         WaitingForFeat,
         WaitingForOptsUtf8,
         WaitingForUser,
         WaitingForPass,
+        WaitingForPbsz,
+        WaitingForProt,
         WaitingForCompletion,
         WaitingForQuit,
         WaitingForType,
@@ -86,6 +93,18 @@ public:
     void teardownControl();
     void countStrayReply();
 
+    // Explicit TLS (ftpclienttls.cpp)
+    QTcpSocket *newSocket(bool encrypted);
+    void beginAuthTls();
+    void handleTlsReply(const FtpReply &reply);
+    void onControlEncrypted();
+    void onControlSslErrors(const QList<QSslError> &errors);
+    void tlsFailed(FtpClient::TlsFailure why, const QString &text);
+    void beginProtection();
+    void startDataEncryption();
+    void onDataSslErrors(const QList<QSslError> &errors);
+    bool dataReady() const;
+
     // Upload (ftpclientupload.cpp)
     void beginPut();
     void requestPassive();
@@ -94,6 +113,7 @@ public:
     void onDataConnected();
     void onDataFailure(const QString &why);
     void pump();
+    qint64 pendingDataBytes() const;
     void failTransfer(const QString &why);
     void abortTransfer();
     void teardownData();
@@ -127,6 +147,16 @@ public:
     bool featEpsv = false;
     // -1 until the first TYPE of the connection.
     int transferType = -1;
+
+    bool tlsWanted = false;
+    // The connection in progress was opened with TLS wanted.
+    bool tlsSession = false;
+    std::optional<QSslConfiguration> tlsBase;
+    QByteArray trustedDigest;
+    QSslCertificate acceptedCertificate;
+    QList<QSslCertificate> tlsChain;
+    QList<QSslError> tlsErrorList;
+    FtpClient::TlsFailure tlsFailure = FtpClient::NoTlsFailure;
 
     QTcpSocket *data = nullptr;
     QTimer dataGraceTimer;

@@ -2,6 +2,7 @@
 // closing, and the routing of every reply to the step that waits for it.
 #include "ftpclient_p.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 
 void FtpClient::Private::beginConnect()
@@ -20,8 +21,18 @@ void FtpClient::Private::beginConnect()
     strayReplies = 0;
     awaitingReply = false;
     drainTimer.stop();
+    tlsSession = tlsWanted;
+    acceptedCertificate = QSslCertificate();
+    tlsChain.clear();
+    tlsErrorList.clear();
+    tlsFailure = FtpClient::NoTlsFailure;
+    if (tlsSession && !QSslSocket::supportsSsl()) {
+        tlsFailure = FtpClient::TlsHandshakeFailed;
+        fail(FtpClient::UnknownError, FtpClient::tr("TLS is not available on this system"));
+        return;
+    }
 
-    control = new QTcpSocket(q);
+    control = newSocket(tlsSession);
     QObject::connect(control, &QAbstractSocket::stateChanged, q,
                      [this](QAbstractSocket::SocketState s) { onControlStateChanged(s); });
     QObject::connect(control, &QAbstractSocket::connected, q, [this] { onControlConnected(); });
@@ -79,6 +90,12 @@ void FtpClient::Private::onControlError(QAbstractSocket::SocketError socketError
         fail(code, text);
         return;
     }
+    if (isRunning() && step == Step::WaitingForTlsHandshake) {
+        const bool rejected = !tlsErrorList.isEmpty();
+        tlsFailed(rejected ? FtpClient::TlsCertificateRejected : FtpClient::TlsHandshakeFailed,
+                  FtpClient::tr("TLS handshake failed: %1").arg(control->errorString()));
+        return;
+    }
     connectionLost(FtpClient::tr("Connection lost: %1").arg(control->errorString()));
 }
 
@@ -86,6 +103,11 @@ void FtpClient::Private::onControlDisconnected()
 {
     if (!control)
         return;
+    if (isRunning() && step == Step::WaitingForTlsHandshake) {
+        tlsFailed(FtpClient::TlsHandshakeFailed,
+                  FtpClient::tr("The server closed the connection during the TLS handshake"));
+        return;
+    }
     connectionLost(FtpClient::tr("Connection closed by the server"));
 }
 
@@ -221,6 +243,10 @@ void FtpClient::Private::handleReply(const FtpReply &reply)
             setState(FtpClient::Connected);
             if (!isRunning() || step != Step::WaitingForGreeting220)
                 return;
+            if (tlsSession) {
+                beginAuthTls();
+                return;
+            }
             step = Step::WaitingForFeat;
             sendLine("FEAT");
         } else {
@@ -250,7 +276,9 @@ void FtpClient::Private::handleReply(const FtpReply &reply)
         }
         [[fallthrough]];
     case Step::WaitingForPass:
-        if (reply.isCompletion()) {
+        if (reply.isCompletion() && tlsSession) {
+            beginProtection();
+        } else if (reply.isCompletion()) {
             setState(FtpClient::LoggedIn);
             succeed();
         } else {
@@ -266,6 +294,11 @@ void FtpClient::Private::handleReply(const FtpReply &reply)
         return;
     case Step::WaitingForQuit:
         finishClose();
+        return;
+    case Step::WaitingForAuthTls:
+    case Step::WaitingForPbsz:
+    case Step::WaitingForProt:
+        handleTlsReply(reply);
         return;
     case Step::WaitingForType:
     case Step::WaitingForPassive:
@@ -300,6 +333,12 @@ void FtpClient::Private::handleFeat(const FtpReply &reply)
 
 void FtpClient::Private::beginLogin()
 {
+    if (tlsSession && !q->isEncrypted()) {
+        // Only reachable after an interrupted negotiation: the password must
+        // never travel in clear.
+        fail(FtpClient::NotConnected, FtpClient::tr("The connection is not encrypted"));
+        return;
+    }
     step = Step::WaitingForUser;
     const QString user =
         current->argument.isEmpty() ? QStringLiteral("anonymous") : current->argument;

@@ -5,6 +5,7 @@
 #include "ftppassivereply.h"
 
 #include <QHostAddress>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace {
@@ -33,6 +34,10 @@ void FtpClient::Private::beginPut()
     storSent = false;
     putDataError.clear();
     encoder.reset();
+    if (tlsSession && state != FtpClient::LoggedIn) {
+        fail(FtpClient::NotConnected, FtpClient::tr("The data connections are not protected"));
+        return;
+    }
     // Content that a sequential device delivers later wakes the pump up.
     deviceReadyRead = QObject::connect(device, &QIODevice::readyRead, q, [this] { pump(); });
     deviceFinished =
@@ -113,7 +118,17 @@ void FtpClient::Private::handlePutReply(const FtpReply &reply)
 void FtpClient::Private::connectData(quint16 port)
 {
     step = Step::WaitingForDataConnection;
-    data = new QTcpSocket(q);
+    data = newSocket(tlsSession);
+    if (auto *ssl = qobject_cast<QSslSocket *>(data)) {
+        // The control connection's configuration carries its session, which
+        // the data connection resumes.
+        ssl->setSslConfiguration(qobject_cast<QSslSocket *>(control)->sslConfiguration());
+        ssl->setPeerVerifyName(qobject_cast<QSslSocket *>(control)->peerVerifyName());
+        QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { pump(); });
+        QObject::connect(ssl, &QSslSocket::encryptedBytesWritten, q, [this] { pump(); });
+        QObject::connect(ssl, &QSslSocket::sslErrors, q,
+                         [this](const QList<QSslError> &errors) { onDataSslErrors(errors); });
+    }
     QObject::connect(data, &QAbstractSocket::connected, q, [this] { onDataConnected(); });
     QObject::connect(data, &QAbstractSocket::bytesWritten, q, [this] { pump(); });
     QObject::connect(data, &QAbstractSocket::errorOccurred, q,
@@ -133,6 +148,9 @@ void FtpClient::Private::onDataConnected()
         return;
     step = Step::WaitingForStor;
     storSent = true;
+    // The handshake runs while the STOR is answered: one round trip less.
+    if (tlsSession)
+        startDataEncryption();
     // Nothing is written before the 1xx: a server that refuses the STOR then
     // never sees a byte of the file.
     sendLine("STOR", current->argument);
@@ -163,15 +181,15 @@ void FtpClient::Private::onDataFailure(const QString &why)
 
 void FtpClient::Private::pump()
 {
-    if (!isRunning() || step != Step::WaitingForStor || !putStreaming || putSendingDone || !data ||
-        !putDataError.isEmpty())
+    if (!isRunning() || step != Step::WaitingForStor || !putStreaming || putSendingDone ||
+        !dataReady() || !putDataError.isEmpty())
         return;
     if (readBuffer.size() != ChunkSize)
         readBuffer.resize(ChunkSize);
     const bool ascii = current->type == FtpClient::Ascii;
     const int id = current->id;
     QPointer<FtpClient> alive(q);
-    while (data->bytesToWrite() < HighWater) {
+    while (pendingDataBytes() < HighWater) {
         // Read anew each turn: a slot of the progress signal may have
         // deleted the device.
         QIODevice *device = current->device;
@@ -207,6 +225,15 @@ void FtpClient::Private::pump()
         if (!alive || !isRunning() || current->id != id || step != Step::WaitingForStor || !data)
             return;
     }
+}
+
+qint64 FtpClient::Private::pendingDataBytes() const
+{
+    // Encrypted bytes wait in a buffer of their own, which must be bounded too.
+    const qint64 pending = data->bytesToWrite();
+    if (auto *ssl = qobject_cast<QSslSocket *>(data))
+        return pending + ssl->encryptedBytesToWrite();
+    return pending;
 }
 
 void FtpClient::Private::failTransfer(const QString &why)
