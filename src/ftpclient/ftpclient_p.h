@@ -114,6 +114,7 @@ public:
     void onDataFailure(const QString &why);
     void pump();
     qint64 pendingDataBytes() const;
+    void endDataStream();
     void failTransfer(const QString &why);
     void abortTransfer();
     void teardownData();

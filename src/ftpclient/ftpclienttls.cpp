@@ -35,7 +35,11 @@ QTcpSocket *FtpClient::Private::newSocket(bool encrypted)
     QSslConfiguration configuration =
         tlsBase ? *tlsBase : QSslConfiguration::defaultConfiguration();
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    configuration.setProtocol(QSsl::SecureProtocols);
+    // TLS 1.2 exactly. A TLS 1.3 server sends its session tickets late, once
+    // the upload has begun; the data connection, closed as soon as the file
+    // is sent, then gets reset with them in flight, and vsftpd (among
+    // others) throws the file away with a 426.
+    configuration.setProtocol(QSsl::TlsV1_2);
     // The session must be kept to be resumed by the data connections:
     // servers such as vsftpd refuse a data connection that does not.
     configuration.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);

@@ -125,7 +125,10 @@ void FtpClient::Private::connectData(quint16 port)
         ssl->setSslConfiguration(qobject_cast<QSslSocket *>(control)->sslConfiguration());
         ssl->setPeerVerifyName(qobject_cast<QSslSocket *>(control)->peerVerifyName());
         QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { pump(); });
-        QObject::connect(ssl, &QSslSocket::encryptedBytesWritten, q, [this] { pump(); });
+        QObject::connect(ssl, &QSslSocket::encryptedBytesWritten, q, [this] {
+            pump();
+            endDataStream();
+        });
         QObject::connect(ssl, &QSslSocket::sslErrors, q,
                          [this](const QList<QSslError> &errors) { onDataSslErrors(errors); });
     }
@@ -207,8 +210,7 @@ void FtpClient::Private::pump()
             if (device->isSequential() && !device->atEnd())
                 return; // more will come with readyRead
             putSendingDone = true;
-            // Closing the data connection is what ends a STOR stream.
-            data->disconnectFromHost();
+            endDataStream();
             return;
         }
         qint64 written;
@@ -225,6 +227,20 @@ void FtpClient::Private::pump()
         if (!alive || !isRunning() || current->id != id || step != Step::WaitingForStor || !data)
             return;
     }
+}
+
+void FtpClient::Private::endDataStream()
+{
+    if (!data || !putSendingDone || !isRunning() || step != Step::WaitingForStor)
+        return;
+    // Closing the data connection is what ends a STOR stream. Over TLS the
+    // close must wait for the last record to leave: the alert that closes
+    // the session is otherwise lost with the connection, and a server that
+    // sees the stream end without it (vsftpd) rejects the whole file.
+    if (tlsSession && pendingDataBytes() > 0)
+        return;
+    if (data->state() == QAbstractSocket::ConnectedState)
+        data->disconnectFromHost();
 }
 
 qint64 FtpClient::Private::pendingDataBytes() const
