@@ -200,10 +200,10 @@ void FenPrincipale::executerModeAuto()
     // Paint a window that the start state has shown before the run begins.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     transfert();
-    auto *minuterieFin = new QTimer(this);
-    minuterieFin->setInterval(100);
-    connect(minuterieFin, &QTimer::timeout, this, &FenPrincipale::Quitter);
-    minuterieFin->start();
+    // The run is over and its log closed. Quitting only works once the event
+    // loop runs (this is still the constructor): queued, it runs as soon as
+    // the loop starts.
+    QMetaObject::invokeMethod(this, &FenPrincipale::Quitter, Qt::QueuedConnection);
 }
 
 void FenPrincipale::selectionner_dossier()

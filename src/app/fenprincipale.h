@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QStringList>
@@ -177,4 +178,23 @@ private:
     QStringList m_fichiersIgnores;
     // "Nuvola.log": what the log pane shows, kept once the window is gone.
     std::unique_ptr<JournalExecution> m_journalRun;
+
+    // --- ftp: remote folders of the open connection (src/ftp/ftpwait.cpp) ---
+    // What the connection has learnt of the absolute remote folders, so that a
+    // walk sends one CWD where it can. Forgotten whenever a connection opens.
+    enum class EtatDossierDistant { Existe, Cree, Absent };
+    QHash<QString, EtatDossierDistant> m_dossiersDistants;
+    // The absolute folder the connection stands in; empty when unknown.
+    QString m_dossierDistant;
+    void oublierDossiersDistants();
+    void retenirDossierBase();
+    bool allerDossierDistant(const QString &base, const QStringList &niveaux);
+    bool entrerDossierDistant(const QString &commande, const QString &absolu, bool *perdu);
+    bool creerNiveauDistant(const QString &niveau, const QString &absolu);
+    bool dossierDistantExiste(const QString &absolu) const;
+    // Log pane texts not shown yet (src/ftp/ftplog.cpp): while logged in they
+    // reach the pane a few times a second rather than one by one.
+    QString m_journalEnAttente;
+    bool m_journalProgramme = false;
+    void afficherJournal();
 };

@@ -5,21 +5,65 @@
 
 #include <QLineEdit>
 #include <QTextEdit>
+#include <QTimer>
+
+namespace {
+
+// Often enough to look live, seldom enough that laying out and painting the
+// pane no longer costs more than the uploads of small files.
+constexpr int intervalleJournalMs = 50;
+
+} // namespace
 
 void FenPrincipale::ecrireJournal(const QString &texte)
 {
-    journal->insertPlainText(texte);
+    // The run log gets every text at once: it is what survives a crash.
     if (m_journalRun)
         m_journalRun->ecrire(texte);
+    m_journalEnAttente += texte;
+    // Outside the uploads (connecting, closing, no connection) the pane is
+    // written at once, so that it is whole whenever the session is not.
+    if (!ftp || ftp->state() != FtpClient::LoggedIn || m_quitte) {
+        afficherJournal();
+        return;
+    }
+    if (!m_journalProgramme) {
+        m_journalProgramme = true;
+        QTimer::singleShot(intervalleJournalMs, this, [this] {
+            m_journalProgramme = false;
+            afficherJournal();
+        });
+    }
+}
+
+void FenPrincipale::afficherJournal()
+{
+    if (m_journalEnAttente.isEmpty())
+        return;
+    // At the end, whatever the user clicked meanwhile: the log reads in order.
+    if (!journal->textCursor().atEnd())
+        journal->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);
+    journal->insertPlainText(m_journalEnAttente);
+    m_journalEnAttente.clear();
 }
 
 void FenPrincipale::curseurJournalFin()
 {
-    journal->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);
+    // Texts still held go to the end when shown.
+    if (m_journalEnAttente.isEmpty() && !journal->textCursor().atEnd())
+        journal->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);
 }
 
 void FenPrincipale::changementEtat(int state)
 {
+    // What a connection learnt of the remote folders, and where it stood,
+    // does not hold for the next one.
+    if (state == FtpClient::Unconnected || state == FtpClient::HostLookup ||
+        state == FtpClient::Connecting)
+        oublierDossiersDistants();
+    // The session is over (or not yet open): the pane shows all it was told.
+    if (state != FtpClient::LoggedIn)
+        afficherJournal();
     switch (state) {
     case FtpClient::Connecting:
         ecrireJournal(tr("Connection à ") + serveur->text() + QStringLiteral("..."));

@@ -13,6 +13,7 @@ void FenPrincipale::creerClientFtp()
     if (ftp)
         ftp->deleteLater();
     ftp = new FtpClient(this);
+    oublierDossiersDistants();
     connect(ftp, &FtpClient::stateChanged, this, &FenPrincipale::changementEtat);
     connect(ftp, &FtpClient::commandStarted, this, &FenPrincipale::debutCommande);
     connect(ftp, &FtpClient::commandFinished, this, &FenPrincipale::finCommande);
@@ -42,6 +43,7 @@ bool FenPrincipale::attendreFinFtp(int delaiMs)
 
 void FenPrincipale::ConnexionServeur()
 {
+    oublierDossiersDistants();
     ftp->connectToHost(serveur->text(), static_cast<quint16>(port->value()));
     ftp->login(utilisateur->text(), motDePasse->text());
     if (changerDeDossierApresConnexion(dossierServeur->text()))
@@ -67,23 +69,126 @@ bool FenPrincipale::entrerDossier(const QString &dossier, bool *perdu)
 
 bool FenPrincipale::CreerDossiersServeur(const QString &dossierRelatif)
 {
-    if (!entrerDossier(cheminBaseServeur(dossierServeur->text())))
+    const QString base = cheminBaseServeur(dossierServeur->text());
+    const QStringList niveaux = niveauxAParcourir(dossierRelatif);
+    const QStringList chemins = cheminsDistants(base, niveaux);
+    const QString cible = chemins.isEmpty() ? base : chemins.last();
+    if (cible != m_dossierDistant && !allerDossierDistant(base, niveaux))
         return false;
-    const QStringList niveaux = niveauxDossier(dossierRelatif);
-    for (const QString &niveau : niveaux) {
-        if (niveau.isEmpty())
-            continue;
-        bool perdu = false;
-        if (entrerDossier(niveau, &perdu))
-            continue;
-        // Creating a level is only right where the walk stands: after a lost
-        // connection the client is back in its login folder.
-        if (perdu || m_quitte)
-            return false;
-        ftp->mkdir(niveau);
-        if (!entrerDossier(niveau))
-            return false;
-    }
     dossierCourant = dossierRelatif;
     return true;
+}
+
+void FenPrincipale::oublierDossiersDistants()
+{
+    m_dossiersDistants.clear();
+    m_dossierDistant.clear();
+}
+
+void FenPrincipale::retenirDossierBase()
+{
+    const QString base = cheminBaseServeur(dossierServeur->text());
+    m_dossiersDistants.insert(base, EtatDossierDistant::Existe);
+    m_dossierDistant = base;
+}
+
+bool FenPrincipale::dossierDistantExiste(const QString &absolu) const
+{
+    const auto it = m_dossiersDistants.constFind(absolu);
+    return it != m_dossiersDistants.cend() && *it != EtatDossierDistant::Absent;
+}
+
+bool FenPrincipale::allerDossierDistant(const QString &base, const QStringList &niveaux)
+{
+    const QStringList chemins = cheminsDistants(base, niveaux);
+    const auto est = [this](const QString &absolu, EtatDossierDistant etat) {
+        const auto it = m_dossiersDistants.constFind(absolu);
+        return it != m_dossiersDistants.cend() && *it == etat;
+    };
+    // A level is known to be missing when this connection already failed to
+    // enter it, or when it is new to a folder this connection has created.
+    const auto absent = [&](int i) {
+        const QString &dossier = chemins.at(i);
+        return est(dossier, EtatDossierDistant::Absent) ||
+               (!m_dossiersDistants.contains(dossier) &&
+                est(i > 0 ? chemins.at(i - 1) : base, EtatDossierDistant::Cree));
+    };
+
+    bool perdu = false;
+    // One absolute CWD reaches a folder that exists, wherever the walk stands.
+    if (niveaux.isEmpty() || !absent(int(niveaux.size()) - 1)) {
+        const QString cible = chemins.isEmpty() ? base : chemins.last();
+        if (entrerDossierDistant(cible, cible, &perdu)) {
+            for (const QString &dossier : chemins)
+                if (!dossierDistantExiste(dossier))
+                    m_dossiersDistants.insert(dossier, EtatDossierDistant::Existe);
+            return true;
+        }
+        // The base itself is never created: the session checked it at login.
+        if (perdu || m_quitte || niveaux.isEmpty())
+            return false;
+    }
+
+    // Down from the deepest folder known to exist, never above the base.
+    int premier = int(niveaux.size()) - 1;
+    while (premier > 0 && !dossierDistantExiste(chemins.at(premier - 1)))
+        --premier;
+    const QString depart = premier > 0 ? chemins.at(premier - 1) : base;
+    if (depart != m_dossierDistant && !entrerDossierDistant(depart, depart, &perdu))
+        return false;
+    for (int i = premier; i < niveaux.size(); ++i) {
+        if (!absent(i)) {
+            if (entrerDossierDistant(niveaux.at(i), chemins.at(i), &perdu))
+                continue;
+            if (perdu || m_quitte)
+                return false;
+        }
+        if (!creerNiveauDistant(niveaux.at(i), chemins.at(i)))
+            return false;
+    }
+    return true;
+}
+
+bool FenPrincipale::entrerDossierDistant(const QString &commande, const QString &absolu,
+                                         bool *perdu)
+{
+    if (entrerDossier(commande, perdu)) {
+        m_dossierDistant = absolu;
+        if (!dossierDistantExiste(absolu))
+            m_dossiersDistants.insert(absolu, EtatDossierDistant::Existe);
+        return true;
+    }
+    if (*perdu || m_quitte) {
+        // Where the client stands now is anybody's guess.
+        m_dossierDistant.clear();
+        return false;
+    }
+    // Gone, or never there: nothing below it can be entered either.
+    const QString dessous = absolu.endsWith(QLatin1Char('/')) ? absolu : absolu + QLatin1Char('/');
+    for (auto it = m_dossiersDistants.begin(); it != m_dossiersDistants.end();) {
+        if (it.key().startsWith(dessous))
+            it = m_dossiersDistants.erase(it);
+        else
+            ++it;
+    }
+    m_dossiersDistants.insert(absolu, EtatDossierDistant::Absent);
+    return false;
+}
+
+bool FenPrincipale::creerNiveauDistant(const QString &niveau, const QString &absolu)
+{
+    ResultatCommande creation(ftp, ftp->mkdir(niveau));
+    attendreFinFtp(m_delais.dossier);
+    // Creating a level is only right where the walk stands: after a lost
+    // connection the client is back in its login folder.
+    if (creation.erreur() == FtpClient::NotConnected || !creation.termine() || m_quitte) {
+        m_dossierDistant.clear();
+        return false;
+    }
+    if (creation.reussi())
+        m_dossiersDistants.insert(absolu, EtatDossierDistant::Cree);
+    // Whatever MKD answered (another client may have made the folder in
+    // between), entering it is what tells.
+    bool perdu = false;
+    return entrerDossierDistant(niveau, absolu, &perdu);
 }

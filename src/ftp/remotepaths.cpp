@@ -53,6 +53,27 @@ QStringList niveauxDossier(const QString &dossierRelatif)
     return normaliserDossier(dossierRelatif).split(QLatin1Char('/'), Qt::KeepEmptyParts);
 }
 
+QStringList niveauxAParcourir(const QString &dossierRelatif)
+{
+    QStringList niveaux = niveauxDossier(dossierRelatif);
+    niveaux.removeIf([](const QString &n) { return n.isEmpty() || n == QLatin1String("."); });
+    return niveaux;
+}
+
+QStringList cheminsDistants(const QString &base, const QStringList &niveaux)
+{
+    QStringList chemins;
+    chemins.reserve(niveaux.size());
+    QString chemin = base;
+    for (const QString &niveau : niveaux) {
+        if (!chemin.endsWith(QLatin1Char('/')))
+            chemin += QLatin1Char('/');
+        chemin += niveau;
+        chemins.append(chemin);
+    }
+    return chemins;
+}
+
 bool changerDeDossierApresConnexion(const QString &dossierServeur)
 {
     return !dossierServeur.isEmpty() && dossierServeur != QLatin1String("/") &&

@@ -28,6 +28,14 @@ QString cheminBaseServeur(const QString &dossierServeur);
 // The levels a walk enters, in order; empty pieces are kept (the walk skips them).
 QStringList niveauxDossier(const QString &dossierRelatif);
 
+// The levels a walk really goes down: those of niveauxDossier() without the
+// empty pieces and ".", which stand for the folder they are in.
+QStringList niveauxAParcourir(const QString &dossierRelatif);
+
+// The absolute folder reached after each level when going down `niveaux` from
+// the absolute folder `base`: "/www" and {"d", "e"} give {"/www/d", "/www/d/e"}.
+QStringList cheminsDistants(const QString &base, const QStringList &niveaux);
+
 // Whether the login is followed by a change into the server folder.
 bool changerDeDossierApresConnexion(const QString &dossierServeur);
 

@@ -26,7 +26,7 @@ QString texteDate(const QDateTime &date)
 
 } // namespace
 
-JournalExecution::JournalExecution(const QString &chemin) : m_chemin(chemin) {}
+JournalExecution::JournalExecution(const QString &chemin) : m_chemin(chemin), m_fichier(chemin) {}
 
 QString JournalExecution::ligneEntete(const QDateTime &debutLocal, bool modeAuto)
 {
@@ -67,6 +67,8 @@ void JournalExecution::commencer(const QDateTime &debutLocal, bool modeAuto)
 {
     // What the last run left held back belongs to it, not to this one.
     libererAttente();
+    // Opened afresh: the file may have been moved or rotated since.
+    m_fichier.close();
     m_texteRun.clear();
     m_debut = debutLocal;
     m_modeAuto = modeAuto;
@@ -94,6 +96,7 @@ void JournalExecution::terminer(Issue issue, int codeSortie)
     m_texteRun += ligne;
     ecrireFichier(ligne);
     m_enCours = false;
+    m_fichier.close();
 }
 
 void JournalExecution::ajouter(const QString &texte)
@@ -132,14 +135,14 @@ void JournalExecution::libererAttente()
     ecrireFichier(reste);
 }
 
-bool JournalExecution::ouvrirAjout(QFile &fichier) const
+bool JournalExecution::ouvrirAjout()
 {
     const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text;
-    if (fichier.open(mode, proprietaireSeul))
+    if (m_fichier.open(mode, proprietaireSeul))
         return true;
     // The data folder does not exist before the settings are first saved.
     QDir().mkpath(QFileInfo(m_chemin).absolutePath());
-    return fichier.open(mode, proprietaireSeul);
+    return m_fichier.open(mode, proprietaireSeul);
 }
 
 bool JournalExecution::fichierFiniParFinLigne() const
@@ -153,8 +156,10 @@ bool JournalExecution::fichierFiniParFinLigne() const
     return dernier == '\n';
 }
 
-void JournalExecution::tourner() const
+void JournalExecution::tourner()
 {
+    // Renaming an open file fails on Windows.
+    m_fichier.close();
     const QString ancien = cheminAncien();
     // Fails on a folder in the way, which then stays untouched.
     QFile::remove(ancien);
@@ -166,17 +171,15 @@ void JournalExecution::tourner() const
 
 void JournalExecution::ecrireFichier(const QString &texte, bool entete)
 {
-    QFile fichier(m_chemin);
-    if (!ouvrirAjout(fichier))
+    if (!m_fichier.isOpen() && !ouvrirAjout())
         return;
-    const qint64 taille = fichier.size();
+    const qint64 taille = m_fichier.size();
     QString aEcrire = texte;
     // Lines stay whole across the two files; only a line that never ends
     // (twice the bound) is cut.
     if (taille > tailleMax && (entete || m_debutLigne || taille > 2 * tailleMax)) {
-        fichier.close();
         tourner();
-        if (!ouvrirAjout(fichier))
+        if (!ouvrirAjout())
             return;
         if (m_enCours)
             aEcrire.prepend(QStringLiteral("=== ") + texteDate(m_debut) + QStringLiteral(" — ") +
@@ -189,8 +192,13 @@ void JournalExecution::ecrireFichier(const QString &texte, bool entete)
     // Text mode turns "\n" into the platform's line end; a "\r\n" given
     // would become "\r\r\n" on Windows.
     aEcrire.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    fichier.write(aEcrire.toUtf8());
-    fichier.close();
+    m_fichier.write(aEcrire.toUtf8());
+    // Handed to the system at once: a run killed later keeps this text.
+    if (!m_fichier.flush()) {
+        // A full disk, a removed drive: try afresh with the next text.
+        m_fichier.close();
+        return;
+    }
     if (!aEcrire.isEmpty())
         m_debutLigne = aEcrire.endsWith(QLatin1Char('\n'));
 }

@@ -6,9 +6,10 @@
 
 // The run log that outlives the window: "Nuvola.log" beside the settings file
 // receives every text the run writes to the log pane, each run framed by a
-// heading and an outcome line. Every text reaches the disk before ecrire()
-// returns, so a killed run leaves what it had done. A log that cannot be
-// written is simply not written: no call ever fails, throws or reports.
+// heading and an outcome line. The file stays open from commencer() to
+// terminer(), and every text is handed to the system before ecrire() returns,
+// so a killed run leaves what it had done. A log that cannot be written is
+// simply not written: no call ever fails, throws or reports.
 class JournalExecution
 {
 public:
@@ -46,11 +47,14 @@ private:
     void ajouter(const QString &texte);
     void libererAttente();
     void ecrireFichier(const QString &texte, bool entete = false);
-    bool ouvrirAjout(QFile &fichier) const;
-    void tourner() const;
+    bool ouvrirAjout();
+    void tourner();
     bool fichierFiniParFinLigne() const;
 
     QString m_chemin;
+    // Open for appending while a run writes (reopening it for every text of
+    // a long run cost more than the upload of a small page).
+    QFile m_fichier;
     QString m_secret;
     // The end of the last text that could be the start of the password: held
     // back until the next text shows whether it completes it.

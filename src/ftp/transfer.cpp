@@ -153,6 +153,8 @@ bool FenPrincipale::ouvrirSession()
             ecrireJournal(tr("Impossible de se déplacer dans le dossier source\n"));
             return false;
         }
+        // The first walk starts from here rather than enter it once more.
+        retenirDossierBase();
     }
     return true;
 }

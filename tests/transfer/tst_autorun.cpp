@@ -3,6 +3,7 @@
 #include "testtree.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -59,6 +60,15 @@ private slots:
         QCOMPARE(serveur.serverFileExists(QStringLiteral("www/index.htm")), envoye);
         QSettings s(ini, QSettings::IniFormat);
         QCOMPARE(s.value(QStringLiteral("Config/Date")).toString() != QLatin1String("1000"), envoye);
+        // Quitting at once after the run still leaves its log whole.
+        QFile log(data.filePath(QStringLiteral("Nuvola.log")));
+        QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString journal = QString::fromUtf8(log.readAll());
+        QVERIFY2(journal.startsWith(QStringLiteral("=== ")), qPrintable(journal));
+        QVERIFY2(journal.endsWith(QStringLiteral(" (code de sortie %1)\n").arg(code)),
+                 qPrintable(journal));
+        if (envoye)
+            QVERIFY(journal.contains(QStringLiteral("/index.htm...Envoyé\nConnexion fermée.\n")));
         const QString erreur = QString::fromUtf8(p.readAllStandardError());
         if (envoye) {
             QCOMPARE(erreur, QString()); // quiet when all is well

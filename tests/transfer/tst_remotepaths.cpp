@@ -108,6 +108,38 @@ private slots:
         QCOMPARE(niveauxDossier(relatif), niveaux);
     }
 
+    void walkedFolders_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("relatif");
+        QTest::addColumn<QStringList>("niveaux");
+        QTest::addColumn<QStringList>("chemins");
+        const auto s = [](const char *t) { return QString::fromUtf8(t); };
+        QTest::newRow("deep") << s("/www") << s("/images/2013/")
+                              << QStringList{s("images"), s("2013")}
+                              << QStringList{s("/www/images"), s("/www/images/2013")};
+        QTest::newRow("from the root")
+            << s("/") << s("/d/") << QStringList{s("d")} << QStringList{s("/d")};
+        QTest::newRow("file in the local folder")
+            << s("/www") << s("/") << QStringList() << QStringList();
+        QTest::newRow("'.' stands for the base")
+            << s("/www") << QString() << QStringList() << QStringList();
+        QTest::newRow("no leading slash") << s("/www") << s("images/") << QStringList{s("images")}
+                                          << QStringList{s("/www/images")};
+        QTest::newRow("nested base, accents")
+            << s("/www/météo") << s("/été/août/") << QStringList{s("été"), s("août")}
+            << QStringList{s("/www/météo/été"), s("/www/météo/été/août")};
+    }
+    void walkedFolders()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, relatif);
+        QFETCH(QStringList, niveaux);
+        QFETCH(QStringList, chemins);
+        QCOMPARE(niveauxAParcourir(relatif), niveaux);
+        QCOMPARE(cheminsDistants(base, niveaux), chemins);
+    }
+
     void transferType_data()
     {
         QTest::addColumn<QString>("nom");

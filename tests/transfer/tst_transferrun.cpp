@@ -1,6 +1,8 @@
 // Whole transfer runs through the real window against the real test server.
 #include "runfixture.h"
 
+#include "ftp/runlog.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -178,12 +180,55 @@ private slots:
         QVERIFY(fichier.contains(QStringLiteral(" — transfert interactif ===\n") + f.journal()
                                  + QStringLiteral("Résultat : transfert réussi\n")));
         QVERIFY(!fichier.contains(f.serveur.password()));
-        // Walk of the second file: base, then one missing level created.
+        // Walk of the second file: one absolute CWD from the base the session
+        // entered, then the missing level created there.
         const QStringList c = f.serveur.commands();
-        const int base = c.indexOf(QStringLiteral("CWD /www"));
+        const int base = c.indexOf(QStringLiteral("CWD /www/2007"));
         QVERIFY(base > 0);
-        QCOMPARE(c.mid(base, 4), (QStringList{QStringLiteral("CWD /www"), QStringLiteral("CWD 2007"),
-                                              QStringLiteral("MKD 2007"), QStringLiteral("CWD 2007")}));
+        QCOMPARE(c.mid(base, 3),
+                 (QStringList{QStringLiteral("CWD /www/2007"), QStringLiteral("MKD 2007"),
+                              QStringLiteral("CWD 2007")}));
+        QCOMPARE(c.count(QStringLiteral("CWD /www")), 0);
+    }
+
+    void runLogRotatingInTheMiddleOfARunKeepsEveryLine()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(writeFile(f.local(QStringLiteral("d%1/p%1.htm").arg(i)), "p\n",
+                              RunFixture::ilYa(10 + i)));
+        // Older runs have brought the log just under its bound.
+        const QString chemin =
+            QFileInfo(settingsFilePath()).absolutePath() + QStringLiteral("/Nuvola.log");
+        QVERIFY(QDir().mkpath(QFileInfo(chemin).absolutePath()));
+        const QByteArray ancienRun = QByteArray(JournalExecution::tailleMax - 120, 'x') + '\n';
+        {
+            QFile ancien(chemin);
+            QVERIFY(ancien.open(QIODevice::WriteOnly));
+            ancien.write(ancienRun);
+        }
+        f.ouvrir();
+        f.fenetre->transfert();
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+
+        QFile copie(chemin + QStringLiteral(".1"));
+        QVERIFY(copie.open(QIODevice::ReadOnly));
+        QByteArray avant = copie.readAll();
+        QVERIFY(avant.startsWith(ancienRun));
+        avant.remove(0, ancienRun.size());
+        QString apres = f.journalFichier();
+        const qsizetype finSuite = apres.indexOf(QLatin1Char('\n')) + 1;
+        QVERIFY2(
+            apres.left(finSuite).endsWith(QStringLiteral(" — transfert interactif (suite) ===\n")),
+            qPrintable(apres.left(200)));
+        apres.remove(0, finSuite);
+        // Both files together: the run's heading, every line of the pane, the outcome.
+        const QString run = QString::fromUtf8(avant).remove(QLatin1Char('\r')) + apres;
+        const qsizetype finEntete = run.indexOf(QLatin1Char('\n')) + 1;
+        QVERIFY(run.left(finEntete).endsWith(QStringLiteral(" — transfert interactif ===\n")));
+        QCOMPARE(run.mid(finEntete), f.journal() + QStringLiteral("Résultat : transfert réussi\n"));
+        QVERIFY(f.journal().contains(QStringLiteral("/d5/p5.htm...Envoyé\n")));
     }
 
     void failedOpenings_data()

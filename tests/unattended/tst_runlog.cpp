@@ -333,6 +333,80 @@ private slots:
                  (QStringList{QStringLiteral("Nuvola.log"), QStringLiteral("Nuvola.log.1")}));
     }
 
+    void rotationInTheMiddleOfARunLosesNothing_data()
+    {
+        QTest::addColumn<int>("avant"); // bytes of older runs already in the file
+        QTest::addColumn<int>("lignes");
+        QTest::newRow("bound passed by the heading") << int(JournalExecution::tailleMax) - 20 << 5;
+        QTest::newRow("bound passed after a few lines")
+            << int(JournalExecution::tailleMax) - 450 << 20;
+        QTest::newRow("two rotations in one run")
+            << int(JournalExecution::tailleMax) - 450 << 12000;
+    }
+    void rotationInTheMiddleOfARunLosesNothing()
+    {
+        QFETCH(int, avant);
+        QFETCH(int, lignes);
+        QFile f(m_log);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray ancienRun = QByteArray(avant - 1, 'x') + '\n';
+        f.write(ancienRun);
+        f.close();
+
+        JournalExecution journal(m_log);
+        journal.setSecret(QStringLiteral("s3cr3t"));
+        journal.commencer(debut(), true);
+        for (int i = 0; i < lignes; ++i) {
+            journal.ecrire(ligne(i));
+            // On the disk before ecrire() returns, even while the file is held open.
+            if (i < 50 || i % 1000 == 0)
+                QVERIFY2(lire(m_log).endsWith(ligne(i)), QByteArray::number(i));
+        }
+        journal.ecrire(QStringLiteral("PASS s3c"));
+        journal.ecrire(QStringLiteral("r3t\n"));
+        journal.terminer(Issue::Reussi, 0);
+
+        const QString suite =
+            QStringLiteral("=== 08/12/2026 14:05:03 — transfert automatique (suite) ===\n");
+        QString ancien = lire(journal.cheminAncien());
+        QString nouveau = lire(m_log);
+        QVERIFY2(nouveau.startsWith(suite), qPrintable(nouveau.left(200)));
+        nouveau.remove(0, suite.size());
+        if (ancien.startsWith(suite))
+            ancien.remove(0, suite.size()); // the older copy is itself a continuation
+        else if (ancien.startsWith(QString::fromLatin1(ancienRun)))
+            ancien.remove(0, ancienRun.size());
+        else
+            QFAIL("the older copy holds neither the older runs nor a continuation");
+        // Two rotations drop the first part of the run with the oldest copy;
+        // otherwise both files together hold the whole run, once.
+        if (lignes < 10000) {
+            QCOMPARE(ancien + nouveau, journal.texteRun());
+        } else {
+            QVERIFY(journal.texteRun().endsWith(ancien + nouveau));
+            QVERIFY(ancien.size() + nouveau.size() > JournalExecution::tailleMax / 2);
+        }
+        QVERIFY(nouveau.endsWith(
+            QStringLiteral("PASS ****\nRésultat : transfert réussi (code de sortie 0)\n")));
+        QVERIFY(!(ancien + nouveau).contains(QStringLiteral("s3cr3t")));
+    }
+
+    void logMovedAwayBetweenRunsIsStartedAgain()
+    {
+        JournalExecution journal(m_log);
+        journal.commencer(debut(), false);
+        journal.ecrire(QStringLiteral("premier\n"));
+        journal.terminer(Issue::Reussi, -1);
+        const QString deplace = m_dir->filePath(QStringLiteral("archive.log"));
+        QVERIFY(QFile::rename(m_log, deplace));
+        journal.commencer(debut(), false);
+        journal.ecrire(QStringLiteral("second\n"));
+        QCOMPARE(lire(m_log), entete(false) + QStringLiteral("second\n"));
+        journal.terminer(Issue::Reussi, -1);
+        QCOMPARE(lire(deplace),
+                 entete(false) + QStringLiteral("premier\nRésultat : transfert réussi\n"));
+    }
+
     void noRotationAtTheBound()
     {
         // Only a file past 1 MiB is rotated.
