@@ -154,7 +154,9 @@ public:
     bool tlsSession = false;
     std::optional<QSslConfiguration> tlsBase;
     QByteArray trustedDigest;
-    QSslCertificate acceptedCertificate;
+    // Optional, since merely building a certificate loads the TLS backend,
+    // which a plain FTP session never needs.
+    std::optional<QSslCertificate> acceptedCertificate;
     QList<QSslCertificate> tlsChain;
     QList<QSslError> tlsErrorList;
     FtpClient::TlsFailure tlsFailure = FtpClient::NoTlsFailure;

@@ -22,7 +22,7 @@ void FtpClient::Private::beginConnect()
     awaitingReply = false;
     drainTimer.stop();
     tlsSession = tlsWanted;
-    acceptedCertificate = QSslCertificate();
+    acceptedCertificate.reset();
     tlsChain.clear();
     tlsErrorList.clear();
     tlsFailure = FtpClient::NoTlsFailure;

@@ -155,7 +155,8 @@ void FtpClient::Private::onDataSslErrors(const QList<QSslError> &errors)
     QSslSocket *ssl = asSsl(data);
     // The certificate the control connection accepted (verified, or trusted
     // by the user) is accepted on the data connections of the same session.
-    if (ssl && !acceptedCertificate.isNull() && ssl->peerCertificate() == acceptedCertificate)
+    if (ssl && acceptedCertificate && !acceptedCertificate->isNull() &&
+        ssl->peerCertificate() == *acceptedCertificate)
         ssl->ignoreSslErrors();
 }
 
