@@ -5,7 +5,8 @@ NUVOLA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 NUVOLA_BUILD=${NUVOLA_BUILD:-$NUVOLA_ROOT/build}
 
 # Debian packages the build, the tests and the demo need.
-NUVOLA_PACKAGES=(cmake ninja-build g++ qt6-base-dev python3 python3-pyftpdlib python3-openssl curl)
+NUVOLA_PACKAGES=(cmake ninja-build g++ qt6-base-dev python3 python3-pyftpdlib python3-openssl
+    python3-cryptography vsftpd curl)
 
 nuvola_missing_packages() {
     local p missing=()
@@ -23,8 +24,19 @@ nuvola_install() {
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
+    # The vsftpd package would start a system daemon on port 21; the tests
+    # start their own. A policy-rc.d that answers 101 stops that, and is
+    # removed afterwards unless it was there before.
+    local policy=/usr/sbin/policy-rc.d made_policy=""
+    if [[ " $missing " == *" vsftpd "* ]] && [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null && $sudo chmod 755 "$policy" \
+            && made_policy=1
+    fi
     # shellcheck disable=SC2086
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+    local status=$?
+    [ -n "$made_policy" ] && $sudo rm -f "$policy"
+    return $status
 }
 
 nuvola_build() {

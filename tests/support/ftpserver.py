@@ -5,10 +5,14 @@ It serves one folder to one user with full write rights, listens on the
 loopback address only, prints "PORT <n>" once listening, and can record every
 command it receives. The fault switches emulate slow links, lost connections,
 refusals and stalls so that the client's handling of each can be tested.
+
+With --tls-cert it also speaks explicit FTPS (AUTH TLS, PBSZ, PROT); without
+it AUTH is an unknown command, as on a server that has no TLS at all.
 """
 
 import argparse
 import collections
+import errno
 import ipaddress
 import logging
 import os
@@ -20,17 +24,37 @@ import time
 
 # Plain FTP only: keeping pyOpenSSL out (pyftpdlib imports it for its TLS
 # handlers when installed) saves most of the start-up time of every test.
-sys.modules.setdefault("OpenSSL", None)
+WANTS_TLS = any(arg.startswith("--tls") for arg in sys.argv[1:])
+if not WANTS_TLS:
+    sys.modules.setdefault("OpenSSL", None)
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler, PassiveDTP, proto_cmds
+from pyftpdlib.handlers import DTPHandler, FTPHandler, PassiveDTP
 from pyftpdlib.handlers import _FileReadWriteError
 from pyftpdlib.ioloop import RetryError, timer
-from pyftpdlib.log import config_logging
+from pyftpdlib.log import config_logging, logger
 from pyftpdlib.servers import FTPServer
+
+try:
+    from OpenSSL import SSL
+    from OpenSSL._util import lib as ssl_lib
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+except ImportError:
+    SSL = None
+
 
 FULL_PERMISSIONS = "elradfmwMT"
 LOOPBACK_HOSTS = ("127.0.0.1", "::1", "localhost")
+# The shortest wait of the event loop when a scheduled call is due already.
+DUE_POLL_TIMEOUT = 0.0005
+TRANSFER_COMMANDS = frozenset(("STOR", "STOU", "APPE", "RETR", "LIST", "NLST", "MLSD"))
+DATA_SETUP_COMMANDS = frozenset(("PASV", "EPSV", "PORT", "EPRT"))
+# vsftpd's answer, with require_ssl_reuse, to a data connection that did not
+# resume the control connection's TLS session.
+REUSE_REFUSAL = "522 SSL connection failed: session reuse required."
+DISCONNECTED_ERRNOS = frozenset((errno.EPIPE, errno.ENOTCONN, errno.ESHUTDOWN, errno.ECONNABORTED,
+                                 errno.EBADF))
+TLS_VERSIONS = {"1.2": "TLS1_2_VERSION", "1.3": "TLS1_3_VERSION"}
 
 
 class Faults:
@@ -51,6 +75,8 @@ class Faults:
         self.stall_on = set(cmd.upper() for cmd in args.stall_on)
         self.stall_stor_after = args.stall_stor_after
         self.fault_sessions = args.fault_sessions
+        self.tls_handshake_delay = args.tls_handshake_delay / 1000.0
+        self.tls_require_reuse = args.tls_require_reuse
         self.log_file = None
         self.log_times = args.log_times
         if args.log:
@@ -89,10 +115,10 @@ class TestDTPHandler(DTPHandler):
         self.discard = False
         self.final_reply = None
         self.silent = False
-        DTPHandler.__init__(self, sock, cmd_channel)
+        super().__init__(sock, cmd_channel)
 
     def enable_receiving(self, type, cmd):
-        DTPHandler.enable_receiving(self, type, cmd)
+        super().enable_receiving(type, cmd)
         if cmd == "STOR":
             faults = self.cmd_channel.stor_faults
             self.drop_at = faults.get("drop_at")
@@ -140,6 +166,8 @@ class TestDTPHandler(DTPHandler):
 
     def drop_both(self):
         self._resp = ()
+        # A lost line sends no TLS close_notify either.
+        self._error = True
         channel = self.cmd_channel
         self.close()
         channel.drop()
@@ -150,7 +178,7 @@ class TestDTPHandler(DTPHandler):
                 self._resp = ()
             elif self.final_reply and self._resp and self._resp[0].startswith("226"):
                 self._resp = (self.final_reply, self._resp[1])
-        DTPHandler.close(self)
+        super().close()
 
 
 class TestPassiveDTP(PassiveDTP):
@@ -162,6 +190,10 @@ class TestPassiveDTP(PassiveDTP):
 
     def handle_accepted(self, sock, addr):
         delay = self.cmd_channel.faults.accept_delay
+        if getattr(self.cmd_channel, "_prot", False):
+            # Held longer, the TLS handshake costs the client one more
+            # round trip, as it does on a far server.
+            delay += self.cmd_channel.faults.tls_handshake_delay
         if delay <= 0:
             PassiveDTP.handle_accepted(self, sock, addr)
             return
@@ -205,7 +237,7 @@ class TestFTPHandler(FTPHandler):
         self.outbox = collections.deque()
         self.flush_call = None
         self.stor_faults = {}
-        FTPHandler.__init__(self, conn, server, ioloop)
+        super().__init__(conn, server, ioloop)
 
     def faulty(self):
         return self.faults.applies_to(self.session)
@@ -215,7 +247,7 @@ class TestFTPHandler(FTPHandler):
     def push(self, s):
         delay = self.faults.reply_delay
         if delay <= 0 and not self.outbox:
-            FTPHandler.push(self, s)
+            super().push(s)
             return
         self.enqueue("data", s)
 
@@ -223,7 +255,7 @@ class TestFTPHandler(FTPHandler):
         if self.outbox:
             self.enqueue("close_when_done", None)
         else:
-            FTPHandler.close_when_done(self)
+            super().close_when_done()
 
     def enqueue(self, kind, payload):
         # One FIFO with a due time per entry keeps the replies in order; the
@@ -243,9 +275,11 @@ class TestFTPHandler(FTPHandler):
         while self.outbox and self.outbox[0][0] <= now and not self._closed:
             _, kind, payload = self.outbox.popleft()
             if kind == "data":
-                FTPHandler.push(self, payload)
+                super().push(payload)
             elif kind == "close_when_done":
-                FTPHandler.close_when_done(self)
+                super().close_when_done()
+            elif kind == "secure":
+                self.start_tls()
             else:
                 self.close()
         if self.outbox and not self._closed:
@@ -256,12 +290,14 @@ class TestFTPHandler(FTPHandler):
             self.flush_call.cancel()
             self.flush_call = None
         self.outbox.clear()
-        FTPHandler.close(self)
+        super().close()
 
     def drop(self):
         """Closes the control connection without a reply; replies already
         given still reach the client first, as on a real line."""
         self.dropping = True
+        # A lost line sends no TLS close_notify either.
+        self._error = True
         if self.outbox:
             self.enqueue("close", None)
         else:
@@ -290,13 +326,13 @@ class TestFTPHandler(FTPHandler):
                 if drop:
                     self.drop()
                 return
-        FTPHandler.found_terminator(self)
+        super().found_terminator()
 
     def ftp_MKD(self, path):
         if self.faulty() and self.faults.refuse_mkd:
             self.respond("550 Permission denied.")
             return None
-        return FTPHandler.ftp_MKD(self, path)
+        return super().ftp_MKD(path)
 
     def ftp_STOR(self, file, mode="w"):
         faults = self.faults
@@ -317,7 +353,163 @@ class TestFTPHandler(FTPHandler):
             if faults.disk_full:
                 self.stor_faults["discard"] = True
                 self.stor_faults["final_reply"] = "%d Insufficient storage space." % faults.disk_full
-        return FTPHandler.ftp_STOR(self, file, mode)
+        return super().ftp_STOR(file, mode)
+
+
+if SSL is not None:
+
+    def session_resumed(connection):
+        return bool(ssl_lib.SSL_session_reused(connection._ssl))
+
+    class TestTLSDTPHandler(TestDTPHandler, TLS_DTPHandler):
+        """Data channel in TLS that can insist on a resumed session."""
+
+        def handle_read_event(self):
+            # TestDTPHandler binds the event to its reads directly, which
+            # would skip the handshake: the TLS steps come first, as in
+            # pyftpdlib's own TLS handler.
+            if not self._ssl_requested:
+                self.handle_read()
+                return
+            with self._handle_ssl_want_rw():
+                self._ssl_want_read = False
+                if self._ssl_accepting:
+                    self._do_ssl_handshake()
+                elif self._ssl_closing:
+                    self._do_ssl_shutdown()
+                else:
+                    self.handle_read()
+
+        def recv(self, buffer_size):
+            if not self.receive:
+                return super().recv(buffer_size)
+            # As pyftpdlib's own TLS recv, but a reset is no orderly end: the
+            # kernel threw away what the client sent and was not read yet, so
+            # 226 would hide a lost tail (a TLS client closing with the
+            # server's session ticket unread causes just that).
+            try:
+                return self.socket.recv(buffer_size)
+            except SSL.WantReadError:
+                self._ssl_want_read = True
+                raise RetryError
+            except SSL.WantWriteError:
+                self._ssl_want_write = True
+                raise RetryError
+            except SSL.ZeroReturnError:
+                DTPHandler.handle_close(self)
+                return b""
+            except SSL.SysCallError as err:
+                errnum, errstr = err.args
+                if errnum == errno.ECONNRESET:
+                    self._error = True
+                    self._resp = ("426 Connection reset by the client; transfer aborted.",
+                                  logger.info)
+                    self.close()
+                    raise RetryError
+                if errnum in DISCONNECTED_ERRNOS or errstr == "Unexpected EOF":
+                    DTPHandler.handle_close(self)
+                    return b""
+                raise
+
+        def readable(self):
+            # A client may shake hands before it sends the transfer command
+            # (curl does); pyftpdlib would take that early read for a closed
+            # connection and drop it.
+            return self._ssl_accepting or super().readable()
+
+        def handle_ssl_established(self):
+            channel = self.cmd_channel
+            if not channel.faults.tls_require_reuse or session_resumed(self.socket):
+                return
+            self._error = True
+            if self.cmd:
+                # A transfer already waits on this connection: its reply,
+                # then the session ends, as vsftpd ends it.
+                self._resp = (REUSE_REFUSAL, logger.info)
+                self.close()
+                channel.close_when_done()
+            else:
+                # The handshake came first: the refusal answers the
+                # transfer command still to come.
+                self._resp = ()
+                channel.tls_refusal = REUSE_REFUSAL
+                self.close()
+
+    class TestTLSFTPHandler(TestFTPHandler, TLS_FTPHandler):
+        """Control channel with explicit TLS (AUTH TLS, PBSZ, PROT)."""
+
+        dtp_handler = TestTLSDTPHandler
+        tls_version = None
+
+        def __init__(self, conn, server, ioloop=None):
+            self.securing = False
+            self.tls_refusal = None
+            super().__init__(conn, server, ioloop)
+            if self.connected:
+                self.ssl_context = self.make_context(self.session)
+
+        @classmethod
+        def make_context(cls, session):
+            # One context per session, as vsftpd has one process per session:
+            # its session cache and ticket keys are this session's alone, so
+            # a data connection can resume only this control connection's
+            # session, never another client's.
+            context = SSL.Context(SSL.TLS_SERVER_METHOD)
+            context.set_options(cls.ssl_options)
+            if cls.tls_version:
+                version = getattr(SSL, TLS_VERSIONS[cls.tls_version])
+                context.set_min_proto_version(version)
+                context.set_max_proto_version(version)
+            context.use_certificate_chain_file(cls.certfile)
+            context.use_privatekey_file(cls.keyfile)
+            context.check_privatekey()
+            context.set_session_id(b"nuvola-test-%d" % session)
+            return context
+
+        def process_command(self, cmd, *args, **kwargs):
+            if cmd in ("USER", "PASS") and self.tls_control_required and not self._ssl_established:
+                self.respond("530 SSL/TLS required on the control channel.")
+                return
+            if cmd in DATA_SETUP_COMMANDS:
+                if self.tls_data_required and not self._prot:
+                    self.respond("521 Data connections must be protected: PROT P first.")
+                    return
+                # A new data connection: the refused one is forgotten.
+                self.tls_refusal = None
+            elif cmd in TRANSFER_COMMANDS and self.tls_refusal:
+                reply, self.tls_refusal = self.tls_refusal, None
+                self.respond(reply)
+                self.close_when_done()
+                return
+            super().process_command(cmd, *args, **kwargs)
+
+        def ftp_AUTH(self, line):
+            arg = line.upper()
+            if self.securing:
+                self.respond("503 Already using TLS.")
+            elif arg in ("TLS", "TLS-C", "SSL", "TLS-P"):
+                self.respond("234 AUTH %s successful." % arg)
+                self.securing = True
+                # The 234 must leave in clear: with delayed replies the
+                # switch waits its turn behind it.
+                if self.outbox:
+                    self.enqueue("secure", None)
+                else:
+                    self.start_tls()
+            else:
+                self.respond("502 Unrecognized encryption type (use TLS or SSL).")
+
+        def start_tls(self):
+            self.secure_connection(self.ssl_context)
+            delay = self.faults.tls_handshake_delay
+            if delay > 0 and not self._closed:
+                # The client's hello waits unread, one more round trip.
+                self.modify_ioloop_events(0)
+                self.call_later(delay, self.resume_tls)
+
+        def resume_tls(self):
+            if not self._closed:
+                self.modify_ioloop_events(self.ioloop.READ)
 
 
 def parse_arguments(argv):
@@ -351,10 +543,23 @@ def parse_arguments(argv):
                         help="apply the fault switches to sessions 1..K only")
     parser.add_argument("--quit-on-eof", action="store_true",
                         help="exit when standard input closes (the test process died)")
+    tls = parser.add_argument_group("explicit TLS (FTPS)")
+    tls.add_argument("--tls-cert", metavar="PEM",
+                     help="server certificate (chain); turns on AUTH TLS, PBSZ and PROT")
+    tls.add_argument("--tls-key", metavar="PEM", help="its private key (default: in --tls-cert)")
+    tls.add_argument("--tls-required", action="store_true",
+                     help="530 to USER/PASS before AUTH, 521 to PASV/EPSV/PORT/EPRT before PROT P")
+    tls.add_argument("--tls-require-reuse", action="store_true",
+                     help="522 and the end of the session for a data connection that does not "
+                          "resume the control connection's TLS session, as vsftpd")
+    tls.add_argument("--tls-handshake-delay", type=int, default=0, metavar="MS",
+                     help="hold each TLS handshake (control and data) for MS")
+    tls.add_argument("--tls-version", choices=sorted(TLS_VERSIONS),
+                     help="accept this TLS version only")
     args = parser.parse_args(argv)
 
     for name in ("port", "reply_delay", "accept_delay", "drop_in_transfer",
-                 "stall_stor_after", "fault_sessions"):
+                 "stall_stor_after", "fault_sessions", "tls_handshake_delay"):
         value = getattr(args, name)
         if value is not None and value < 0:
             parser.error("--%s must not be negative" % name.replace("_", "-"))
@@ -364,6 +569,15 @@ def parse_arguments(argv):
         parser.error("--drop-after counts commands from 1")
     if not 0.0 <= args.drop_rate <= 1.0:
         parser.error("--drop-rate must lie between 0 and 1")
+    if args.tls_cert is None:
+        for name in ("tls_key", "tls_required", "tls_require_reuse", "tls_handshake_delay",
+                     "tls_version"):
+            if getattr(args, name):
+                parser.error("--%s needs --tls-cert" % name.replace("_", "-"))
+    elif SSL is None:
+        parser.error("--tls-cert needs pyOpenSSL (python3-openssl)")
+    elif args.tls_require_reuse and not hasattr(ssl_lib, "SSL_session_reused"):
+        parser.error("--tls-require-reuse: this pyOpenSSL cannot tell a resumed session")
     if args.pasv_address is not None:
         try:
             ipaddress.IPv4Address(args.pasv_address)
@@ -396,13 +610,26 @@ def main(argv):
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, root, perm=FULL_PERMISSIONS)
 
-    handler = type("ConfiguredHandler", (TestFTPHandler,), {})
+    base = TestTLSFTPHandler if args.tls_cert else TestFTPHandler
+    handler = type("ConfiguredHandler", (base,), {})
     handler.authorizer = authorizer
     handler.faults = faults
+    if args.tls_cert:
+        handler.certfile = os.path.abspath(args.tls_cert)
+        handler.keyfile = os.path.abspath(args.tls_key or args.tls_cert)
+        handler.tls_control_required = args.tls_required
+        handler.tls_data_required = args.tls_required
+        handler.tls_version = args.tls_version
+        try:
+            # Built once now so that a bad certificate or key stops the start.
+            handler.ssl_context = handler.make_context(0)
+        except (SSL.Error, OSError) as err:
+            sys.stderr.write("ftpserver: cannot use the certificate or key: %s\n" % (err,))
+            return 1
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
     if args.no_epsv:
-        commands = dict(proto_cmds)
+        commands = dict(handler.proto_cmds)
         del commands["EPSV"]
         handler.proto_cmds = commands
 
@@ -415,6 +642,19 @@ def main(argv):
 
     if args.quit_on_eof:
         threading.Thread(target=watch_stdin, daemon=True).start()
+
+    # pyftpdlib's loop takes "next call due now" (0) for "no call at all" and
+    # then waits for the next network event, maybe forever: a delayed reply
+    # scheduled late, or the call a closing session schedules, could stall
+    # every session.
+    scheduler = server.ioloop.sched
+    next_timeout = scheduler.poll
+
+    def poll_scheduler():
+        timeout = next_timeout()
+        return DUE_POLL_TIMEOUT if timeout is not None and timeout <= 0 else timeout
+
+    scheduler.poll = poll_scheduler
 
     sys.stdout.write("PORT %d\n" % server.address[1])
     sys.stdout.flush()

@@ -1,4 +1,5 @@
 #include "testftpserver.h"
+#include "testcertificates.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -59,6 +60,18 @@ bool TestFtpServer::startOnRoot(const QString &root, const QStringList &extraArg
     stop();
     m_root = root;
     return startServing(extraArgs);
+}
+
+bool TestFtpServer::startTls(const TestCertificates &certificates, const QString &name,
+                             const QStringList &extraArgs)
+{
+    return start(tlsArgs(certificates, name) + extraArgs);
+}
+
+QStringList TestFtpServer::tlsArgs(const TestCertificates &certificates, const QString &name)
+{
+    return {QStringLiteral("--tls-cert"), certificates.path(name), QStringLiteral("--tls-key"),
+            certificates.keyPath(name)};
 }
 
 bool TestFtpServer::startServing(const QStringList &extraArgs)

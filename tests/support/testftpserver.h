@@ -9,9 +9,12 @@
 #include <QTemporaryDir>
 #include <memory>
 
+class TestCertificates;
+
 // The test FTP server (tests/support/ftpserver.py) run as a child process on
 // the loopback address, serving a fresh temporary folder to one account. Extra
-// arguments switch on its faults (see the script's --help).
+// arguments switch on its faults (see the script's --help); the --tls-*
+// ones turn on explicit FTPS (AUTH TLS, PBSZ, PROT), see startTls().
 class TestFtpServer : public QObject
 {
     Q_OBJECT
@@ -28,6 +31,17 @@ public:
     // and which outlives this server: a second server can then take over the
     // files a first one received.
     bool startOnRoot(const QString &root, const QStringList &extraArgs = {});
+    // Starts with explicit TLS, presenting the certificate `name` of
+    // `certificates` (which must outlive the start only). Plain FTP stays
+    // allowed unless extraArgs has "--tls-required"; "--tls-require-reuse"
+    // refuses (522) a data connection that does not resume the session's TLS
+    // session; "--tls-handshake-delay MS" holds each handshake, as one more
+    // round trip; "--tls-version 1.2|1.3" pins the version.
+    bool startTls(const TestCertificates &certificates,
+                  const QString &name = QStringLiteral("good"), const QStringList &extraArgs = {});
+    // The arguments startTls() adds, for startOnRoot() or start().
+    static QStringList tlsArgs(const TestCertificates &certificates,
+                               const QString &name = QStringLiteral("good"));
     void stop();
     bool isRunning() const;
 
