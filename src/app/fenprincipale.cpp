@@ -81,11 +81,14 @@ void FenPrincipale::construireMenus()
     actionMinimise->setCheckable(true);
     actionExclureAnnees = new QAction(tr("Exclure années précédentes"), this);
     actionExclureAnnees->setCheckable(true);
+    actionFtps = new QAction(tr("Connexion sécurisée (FTPS)"), this);
+    actionFtps->setCheckable(true);
     auto *actionExclure = new QAction(tr("Exclure des fichiers..."), this);
     connect(actionExclure, &QAction::triggered, this, &FenPrincipale::fenetre_exclure);
     QMenu *menuOptions = menuBar()->addMenu(tr("Options"));
     menuOptions->addAction(actionMinimise);
     menuOptions->addAction(actionExclureAnnees);
+    menuOptions->addAction(actionFtps);
     menuOptions->addAction(actionExclure);
     menuOptions->addSeparator();
     menuOptions->addAction(actionDate);

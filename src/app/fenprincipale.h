@@ -109,6 +109,10 @@ private:
     void terminerJournalRun(IssueTransfert issue);
     IssueTransfert executerTransfert();
     bool ouvrirSession();
+    // Connection, with TLS when the option is on (src/ftp/tlssession.cpp).
+    bool connecterServeur();
+    void journaliserEchecTls();
+    bool confianceCertificat();
     void envoyerListe();
     IssueTransfert terminerEnvois();
     qint64 dateDernierSucces() const;
@@ -142,6 +146,7 @@ private:
     FtpClient *ftp = nullptr;
     QAction *actionMinimise = nullptr;
     QAction *actionExclureAnnees = nullptr;
+    QAction *actionFtps = nullptr;
     QStringList listeEnvoi;
     int indexCourant = 0;
     int nbEchecs = 0;

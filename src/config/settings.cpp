@@ -11,6 +11,7 @@ void FenPrincipale::LectureIni()
     const ValeursFormulaire v = lireFormulaire(fichierIni);
     actionMinimise->setChecked(v.minimise);
     actionExclureAnnees->setChecked(v.exclureAnnees);
+    actionFtps->setChecked(v.ftps);
     serveur->setText(v.serveur);
     port->setValue(v.port); // the box clamps a value outside its range
     utilisateur->setText(v.utilisateur);
@@ -28,6 +29,7 @@ void FenPrincipale::EcritureIni()
     ValeursFormulaire v;
     v.minimise = actionMinimise->isChecked();
     v.exclureAnnees = actionExclureAnnees->isChecked();
+    v.ftps = actionFtps->isChecked();
     v.serveur = serveur->text();
     v.portTexte = port->text();
     v.utilisateur = utilisateur->text();

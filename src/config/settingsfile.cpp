@@ -42,6 +42,7 @@ ValeursFormulaire lireFormulaire(const QString &fichierIni)
     ValeursFormulaire v;
     v.minimise = reglages.value(cle("MiniChck"), 0).toInt() != 0;
     v.exclureAnnees = reglages.value(cle("ExcAnPrec"), 0).toInt() != 0;
+    v.ftps = reglages.value(cle("FTPS"), 0).toInt() != 0;
     v.serveur = reglages.value(cle("Serveur"), QStringLiteral("ftp.exemple.invalid")).toString();
     v.port = reglages.value(cle("Port"), 21).toInt();
     v.utilisateur = reglages.value(cle("Utilisateur"), QStringLiteral("user")).toString();
@@ -60,6 +61,7 @@ void ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeur
     ecrire(fichierIni, [&v = valeurs](QSettings &reglages) {
         reglages.setValue(QStringLiteral("MiniChck"), v.minimise ? 1 : 0);
         reglages.setValue(QStringLiteral("ExcAnPrec"), v.exclureAnnees ? 1 : 0);
+        reglages.setValue(QStringLiteral("FTPS"), v.ftps ? 1 : 0);
         reglages.setValue(QStringLiteral("Serveur"), v.serveur);
         reglages.setValue(QStringLiteral("Port"), v.portTexte);
         reglages.setValue(QStringLiteral("Utilisateur"), v.utilisateur);
@@ -69,6 +71,19 @@ void ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeur
         reglages.setValue(QStringLiteral("ascii"), v.ascii);
         reglages.setValue(QStringLiteral("binaire"), v.binaire);
         reglages.setValue(QStringLiteral("DosExclu"), v.dossierExclu);
+    });
+}
+
+QString lireEmpreinteFtps(const QString &fichierIni)
+{
+    QSettings reglages(fichierIni, QSettings::IniFormat);
+    return reglages.value(cle("FTPSEmpreinte")).toString();
+}
+
+void ecrireEmpreinteFtps(const QString &fichierIni, const QString &empreinte)
+{
+    ecrire(fichierIni, [&empreinte](QSettings &reglages) {
+        reglages.setValue(QStringLiteral("FTPSEmpreinte"), empreinte);
     });
 }
 

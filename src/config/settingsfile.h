@@ -7,6 +7,8 @@ struct ValeursFormulaire
 {
     bool minimise = false;
     bool exclureAnnees = false;
+    // Explicit TLS; off when the key is missing, as in every older file.
+    bool ftps = false;
     QString serveur;
     int port = 21;
     QString portTexte; // as the spin box displays it; only used when writing
@@ -24,8 +26,13 @@ struct ValeursFormulaire
 QString cheminFichierIni();
 
 ValeursFormulaire lireFormulaire(const QString &fichierIni);
-// Writes the eleven form keys, never "Date".
+// Writes the form keys, never "Date" nor the trusted fingerprint.
 void ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeurs);
+
+// "Config/FTPSEmpreinte": the fingerprint of the server certificate the user
+// chose to trust, empty when none.
+QString lireEmpreinteFtps(const QString &fichierIni);
+void ecrireEmpreinteFtps(const QString &fichierIni, const QString &empreinte);
 
 void ecrireDateDernierSucces(const QString &fichierIni, qint64 horodatage);
 // "Config/Date" read as an unsigned decimal text; a text that is not such a

@@ -135,14 +135,12 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
 
 bool FenPrincipale::ouvrirSession()
 {
-    ResultatCommande connexion(
-        ftp, ftp->connectToHost(serveur->text(), static_cast<quint16>(port->value())));
-    if (!attendreFinFtp(m_delais.connexion) || !connexion.reussi() || m_quitte) {
-        ecrireJournal(tr("Connexion impossible au serveur\nVérifiez le nom et le numéro de port\n"));
+    if (!connecterServeur())
         return false;
-    }
     ResultatCommande identification(ftp, ftp->login(utilisateur->text(), motDePasse->text()));
     if (!attendreFinFtp(m_delais.identification) || !identification.reussi() || m_quitte) {
+        if (ftp->tlsFailure() == FtpClient::TlsProtectionRefused)
+            journaliserEchecTls();
         ecrireJournal(tr("Identification impossible \nVérifiez le nom d'utilisateur et le mot de passe\n"));
         return false;
     }

@@ -100,11 +100,14 @@ private slots:
         QCOMPARE(actionTexts(options),
                  (QStringList{QStringLiteral("Démarrer minimisé"),
                               QStringLiteral("Exclure années précédentes"),
+                              QStringLiteral("Connexion sécurisée (FTPS)"),
                               QStringLiteral("Exclure des fichiers..."), QStringLiteral("|"),
                               QStringLiteral("Modifier date comparaison...")}));
         QVERIFY(options->actions().at(0)->isCheckable());
         QVERIFY(options->actions().at(1)->isCheckable());
-        QVERIFY(!options->actions().at(2)->isCheckable());
+        QVERIFY(options->actions().at(2)->isCheckable());
+        QVERIFY(!options->actions().at(2)->isChecked());
+        QVERIFY(!options->actions().at(3)->isCheckable());
         QCOMPARE(actionTexts(menus.at(2)->menu()), QStringList{QStringLiteral("A propos de...")});
         for (const QAction *a : fen.findChildren<QAction *>())
             QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->text()));
@@ -283,7 +286,9 @@ private slots:
         QCOMPARE(s.value(QStringLiteral("Config/Port")).toString(), QStringLiteral("990"));
         QCOMPARE(s.value(QStringLiteral("Config/MiniChck")).toInt(), 1);
         QCOMPARE(s.value(QStringLiteral("Config/Date")).toString(), QStringLiteral("1355000000"));
-        QCOMPARE(s.allKeys().size(), 12);
+        // The form's keys, FTPS among them, and the date.
+        QCOMPARE(s.allKeys().size(), 13);
+        QCOMPARE(s.value(QStringLiteral("Config/FTPS")).toString(), QStringLiteral("0"));
     }
 
     void closeButtonQuitsAndSaves()

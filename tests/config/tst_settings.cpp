@@ -47,6 +47,7 @@ private slots:
         const ValeursFormulaire v = lireFormulaire(m_ini);
         QCOMPARE(v.minimise, false);
         QCOMPARE(v.exclureAnnees, false);
+        QCOMPARE(v.ftps, false);
         QVERIFY(!v.serveur.isEmpty());
         QCOMPARE(v.port, 21);
         QCOMPARE(v.utilisateur, QStringLiteral("user"));
@@ -121,7 +122,45 @@ private slots:
         QCOMPARE(lu.dossierLocal, texte);
     }
 
-    void writingKeepsDateAndWritesElevenKeys()
+    void ftpsKey_data()
+    {
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<bool>("ftps");
+        QTest::newRow("older file without the key") << QByteArray("Serveur=a\n") << false;
+        QTest::newRow("on") << QByteArray("FTPS=1\n") << true;
+        QTest::newRow("off") << QByteArray("FTPS=0\n") << false;
+        QTest::newRow("empty") << QByteArray("FTPS=\n") << false;
+        QTest::newRow("garbage") << QByteArray("FTPS=oui\n") << false;
+    }
+    void ftpsKey()
+    {
+        QFETCH(QByteArray, contenu);
+        QFETCH(bool, ftps);
+        ecrireBrut(m_ini, "[Config]\n" + contenu);
+        ValeursFormulaire v = lireFormulaire(m_ini);
+        QCOMPARE(v.ftps, ftps);
+        // Written back as a number, whatever the key held.
+        v.ftps = !ftps;
+        ecrireFormulaire(m_ini, v);
+        QSettings s(m_ini, QSettings::IniFormat);
+        QCOMPARE(s.value(QStringLiteral("Config/FTPS")).toString(),
+                 ftps ? QStringLiteral("0") : QStringLiteral("1"));
+    }
+
+    void trustedFingerprintSurvivesTheForm()
+    {
+        const QString empreinte = QStringLiteral("AB:CD");
+        ecrireEmpreinteFtps(m_ini, empreinte);
+        ValeursFormulaire v;
+        v.ftps = true;
+        ecrireFormulaire(m_ini, v);
+        ecrireDateDernierSucces(m_ini, 5);
+        QCOMPARE(lireEmpreinteFtps(m_ini), empreinte);
+        ecrireEmpreinteFtps(m_ini, QString());
+        QCOMPARE(lireEmpreinteFtps(m_ini), QString());
+    }
+
+    void writingKeepsDateAndWritesFormKeys()
     {
         ecrireBrut(m_ini, "[Config]\nDate=1234567890\n");
         ValeursFormulaire v;
@@ -131,6 +170,7 @@ private slots:
         QSettings s(m_ini, QSettings::IniFormat);
         s.beginGroup(QStringLiteral("Config"));
         QStringList attendues{QStringLiteral("MiniChck"), QStringLiteral("ExcAnPrec"),
+                              QStringLiteral("FTPS"),
                               QStringLiteral("Serveur"), QStringLiteral("Port"),
                               QStringLiteral("Utilisateur"), QStringLiteral("Pass"),
                               QStringLiteral("DosServeur"), QStringLiteral("DosLocal"),

@@ -1,0 +1,285 @@
+// The client over explicit TLS against real servers: certificates checked
+// against authorities and the typed name, a trusted digest, a server without
+// TLS, and data connections that must resume the control session.
+#include "../ftpclient/recorder.h"
+#include "ftpclient.h"
+#include "testcertificates.h"
+#include "testftpserver.h"
+#include "testvsftpd.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QCryptographicHash>
+#include <QSslSocket>
+#include <QTest>
+
+namespace {
+
+constexpr int Bound = 15000;
+
+QByteArray pattern(qsizetype size)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = char((i * 7 + i / 251) & 0xff);
+    return out;
+}
+
+QStringList tlsArgs(const TestCertificates &certs, const QString &name)
+{
+    return {QStringLiteral("--tls-cert"), certs.path(name), QStringLiteral("--tls-key"),
+            certs.keyPath(name), QStringLiteral("--tls-required")};
+}
+
+QSslConfiguration trusting(const TestCertificates &certs)
+{
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.addCaCertificates(certs.caPath());
+    return conf;
+}
+
+QByteArray digest(const TestCertificates &certs, const QString &name)
+{
+    return certs.certificate(name).digest(QCryptographicHash::Sha256);
+}
+
+bool waitDone(Recorder &rec, int count)
+{
+    return QTest::qWaitFor([&] { return rec.doneCount >= count; }, Bound);
+}
+
+bool hasError(const QList<QSslError> &errors, QSslError::SslError kind)
+{
+    for (const QSslError &e : errors)
+        if (e.error() == kind)
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TstFtpsClient : public QObject
+{
+    Q_OBJECT
+
+    TestCertificates m_certs;
+
+private slots:
+    void initTestCase()
+    {
+        if (!QSslSocket::supportsSsl())
+            QSKIP("no TLS backend");
+        QVERIFY2(m_certs.isValid(), qPrintable(m_certs.errorString()));
+    }
+
+    void certificateDecides_data()
+    {
+        QTest::addColumn<QString>("cert");
+        QTest::addColumn<bool>("caTrusted");
+        QTest::addColumn<QString>("trustedDigestOf");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<int>("expectedError");
+        const QString none;
+        const int noError = int(QSslError::NoError);
+        QTest::newRow("verified by the authority") << QStringLiteral("good") << true << none << true
+                                                   << noError;
+        QTest::newRow("unknown authority")
+            << QStringLiteral("good") << false << none << false
+            << int(QSslError::UnableToGetLocalIssuerCertificate);
+        QTest::newRow("self-signed") << QStringLiteral("selfsigned") << false << none << false
+                                     << int(QSslError::SelfSignedCertificate);
+        QTest::newRow("self-signed, trusted") << QStringLiteral("selfsigned") << false
+                                              << QStringLiteral("selfsigned") << true << noError;
+        QTest::newRow("self-signed, another one trusted")
+            << QStringLiteral("selfsigned2") << false << QStringLiteral("selfsigned") << false
+            << int(QSslError::SelfSignedCertificate);
+        QTest::newRow("expired") << QStringLiteral("expired") << true << none << false
+                                 << int(QSslError::CertificateExpired);
+        QTest::newRow("expired, trusted as it is") << QStringLiteral("expired") << true
+                                                   << QStringLiteral("expired") << true << noError;
+        QTest::newRow("name of another host") << QStringLiteral("wrongname") << true << none
+                                              << false << int(QSslError::HostNameMismatch);
+    }
+
+    void certificateDecides()
+    {
+        QFETCH(QString, cert);
+        QFETCH(bool, caTrusted);
+        QFETCH(QString, trustedDigestOf);
+        QFETCH(bool, accepted);
+        QFETCH(int, expectedError);
+        TestFtpServer server;
+        QVERIFY2(server.start(tlsArgs(m_certs, cert)), qPrintable(server.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        if (caTrusted)
+            client.setTlsConfiguration(trusting(m_certs));
+        if (!trustedDigestOf.isEmpty())
+            client.setTrustedCertificateDigest(digest(m_certs, trustedDigestOf));
+        client.connectToHost(server.host(), server.port());
+        client.login(server.user(), server.password());
+        QVERIFY(waitDone(rec, 1));
+        QCOMPARE(client.peerCertificate(), m_certs.certificate(cert));
+        const QStringList commands = server.commands();
+        if (accepted) {
+            QCOMPARE(client.error(), FtpClient::NoError);
+            QCOMPARE(client.state(), FtpClient::LoggedIn);
+            QVERIFY(client.isEncrypted());
+            QCOMPARE(client.tlsFailure(), FtpClient::NoTlsFailure);
+            QVERIFY2(client.tlsDescription().startsWith(QStringLiteral("TLS 1.")),
+                     qPrintable(client.tlsDescription()));
+            QCOMPARE(commands.mid(0, 2),
+                     (QStringList{QStringLiteral("AUTH TLS"), QStringLiteral("FEAT")}));
+            QVERIFY(commands.indexOf(QStringLiteral("PBSZ 0")) >
+                    commands.indexOf(QStringLiteral("PASS ****")));
+            QCOMPARE(commands.indexOf(QStringLiteral("PROT P")),
+                     commands.indexOf(QStringLiteral("PBSZ 0")) + 1);
+        } else {
+            QCOMPARE(client.error(), FtpClient::UnknownError);
+            QCOMPARE(client.state(), FtpClient::Unconnected);
+            QVERIFY(!client.isEncrypted());
+            QCOMPARE(client.tlsFailure(), FtpClient::TlsCertificateRejected);
+            QVERIFY2(hasError(client.tlsErrors(), QSslError::SslError(expectedError)),
+                     qPrintable(client.errorString()));
+            // Neither the name nor the password reached a server it could not trust.
+            QCOMPARE(commands, QStringList{QStringLiteral("AUTH TLS")});
+            QCOMPARE(rec.count(QStringLiteral("start")), 1);
+        }
+    }
+
+    void serverWithoutTlsIsNeverUsedInClear_data()
+    {
+        QTest::addColumn<QStringList>("serverArgs");
+        QTest::newRow("plain server") << QStringList();
+        QTest::newRow("slow plain server")
+            << QStringList({QStringLiteral("--reply-delay"), QStringLiteral("40")});
+    }
+
+    void serverWithoutTlsIsNeverUsedInClear()
+    {
+        QFETCH(QStringList, serverArgs);
+        TestFtpServer server;
+        QVERIFY2(server.start(serverArgs), qPrintable(server.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        client.connectToHost(server.host(), server.port());
+        client.login(server.user(), server.password());
+        client.mkdir(QStringLiteral("never"));
+        QVERIFY(waitDone(rec, 1));
+        QCOMPARE(client.tlsFailure(), FtpClient::TlsRefused);
+        QCOMPARE(client.state(), FtpClient::Unconnected);
+        QVERIFY(!client.errorString().isEmpty());
+        QCOMPARE(server.commands(), QStringList{QStringLiteral("AUTH TLS")});
+    }
+
+    void wholeSessionOverTls_data()
+    {
+        QTest::addColumn<QStringList>("extraArgs");
+        QTest::newRow("loopback") << QStringList();
+        QTest::newRow("slow replies, late data accept")
+            << QStringList({QStringLiteral("--reply-delay"), QStringLiteral("30"),
+                            QStringLiteral("--accept-delay"), QStringLiteral("60")});
+    }
+
+    void wholeSessionOverTls()
+    {
+        QFETCH(QStringList, extraArgs);
+        TestFtpServer server;
+        QVERIFY2(server.start(tlsArgs(m_certs, QStringLiteral("good")) + extraArgs),
+                 qPrintable(server.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        client.setTlsConfiguration(trusting(m_certs));
+        const QByteArray big = pattern(3 * 1024 * 1024 + 17);
+        QBuffer bigDevice;
+        bigDevice.setData(big);
+        QVERIFY(bigDevice.open(QIODevice::ReadOnly));
+        QBuffer textDevice;
+        textDevice.setData("<p>\nmétéo\n</p>\n");
+        QVERIFY(textDevice.open(QIODevice::ReadOnly));
+        QBuffer emptyDevice;
+        QVERIFY(emptyDevice.open(QIODevice::ReadOnly));
+        client.connectToHost(server.host(), server.port());
+        client.login(server.user(), server.password());
+        client.mkdir(QStringLiteral("www"));
+        client.cd(QStringLiteral("www"));
+        client.put(&bigDevice, QStringLiteral("radar.png"));
+        client.put(&textDevice, QStringLiteral("index.htm"), FtpClient::Ascii);
+        client.put(&emptyDevice, QStringLiteral("vide.txt"));
+        client.close();
+        QVERIFY(waitDone(rec, 1));
+        QVERIFY2(!rec.lastDoneError, qPrintable(client.errorString()));
+        QCOMPARE(server.serverFileContent(QStringLiteral("www/radar.png")), big);
+        QCOMPARE(server.serverFileContent(QStringLiteral("www/index.htm")),
+                 QByteArray("<p>\nmétéo\n</p>\n"));
+        QVERIFY(server.serverFileExists(QStringLiteral("www/vide.txt")));
+        QCOMPARE(server.serverFileContent(QStringLiteral("www/vide.txt")), QByteArray());
+        QCOMPARE(server.commands().count(QStringLiteral("STOR radar.png")), 1);
+    }
+
+    void abortDuringNegotiationLeavesNothingInClear()
+    {
+        TestFtpServer server;
+        QVERIFY2(server.start(tlsArgs(m_certs, QStringLiteral("good")) +
+                              QStringList{QStringLiteral("--reply-delay"), QStringLiteral("200")}),
+                 qPrintable(server.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        client.setTlsConfiguration(trusting(m_certs));
+        client.connectToHost(server.host(), server.port());
+        QVERIFY(QTest::qWaitFor([&] { return server.commands().contains(QStringLiteral("AUTH TLS")); },
+                                Bound));
+        client.abort();
+        // What a caller queues next must not go out unprotected.
+        const int login = client.login(server.user(), server.password());
+        QVERIFY(waitDone(rec, 1));
+        QVERIFY(rec.lastDoneError);
+        QVERIFY(rec.events.contains(QStringLiteral("end %1 fail").arg(login)));
+        QCOMPARE(client.state(), FtpClient::Unconnected);
+        QVERIFY(!server.commands().contains(QStringLiteral("USER nuvola")));
+    }
+
+    void dataConnectionsResumeTheSession()
+    {
+        // vsftpd refuses, by default, any data connection whose TLS session
+        // is not the control connection's.
+        TestVsftpd vsftpd;
+        if (!vsftpd.start(m_certs.path(QStringLiteral("good")),
+                          m_certs.keyPath(QStringLiteral("good"))))
+            QSKIP(qPrintable(vsftpd.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        client.setTlsConfiguration(trusting(m_certs));
+        QList<QByteArray> contents;
+        QList<QBuffer *> devices;
+        client.connectToHost(vsftpd.host(), vsftpd.port());
+        client.login(vsftpd.user(), vsftpd.password());
+        client.cd(vsftpd.uploadFolder());
+        for (int i = 0; i < 4; ++i) {
+            contents.append(pattern(100000 + (3 - i) * 70000));
+            auto *device = new QBuffer(&client);
+            device->setData(contents.last());
+            QVERIFY(device->open(QIODevice::ReadOnly));
+            devices.append(device);
+            client.put(device, QStringLiteral("f%1.bin").arg(i));
+        }
+        client.close();
+        QVERIFY(waitDone(rec, 1));
+        QVERIFY2(!rec.lastDoneError,
+                 qPrintable(client.errorString()));
+        for (int i = 0; i < 4; ++i)
+        {
+            QFile stored(vsftpd.uploadPath() + QStringLiteral("/f%1.bin").arg(i));
+            QVERIFY(stored.open(QIODevice::ReadOnly));
+            QCOMPARE(stored.readAll(), contents.at(i));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstFtpsClient)
+#include "tst_ftpsclient.moc"
