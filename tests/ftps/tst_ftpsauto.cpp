@@ -65,9 +65,7 @@ private slots:
         QFETCH(QString, cert);
         QFETCH(QString, raison);
         TestFtpServer serveur;
-        QVERIFY2(serveur.start({QStringLiteral("--tls-cert"), m_certs.path(cert),
-                                QStringLiteral("--tls-key"), m_certs.keyPath(cert),
-                                QStringLiteral("--tls-required")}),
+        QVERIFY2(serveur.startTls(m_certs, cert, {QStringLiteral("--tls-required")}),
                  qPrintable(serveur.errorString()));
         QTemporaryDir data, site;
         QVERIFY(writeFile(site.filePath(QStringLiteral("index.htm")), "bonjour\n",

@@ -25,10 +25,10 @@ QByteArray pattern(qsizetype size)
     return out;
 }
 
+// TLS mandatory on the control and data connections, as most hosts set it.
 QStringList tlsArgs(const TestCertificates &certs, const QString &name)
 {
-    return {QStringLiteral("--tls-cert"), certs.path(name), QStringLiteral("--tls-key"),
-            certs.keyPath(name), QStringLiteral("--tls-required")};
+    return TestFtpServer::tlsArgs(certs, name) << QStringLiteral("--tls-required");
 }
 
 QSslConfiguration trusting(const TestCertificates &certs)

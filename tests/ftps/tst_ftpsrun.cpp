@@ -16,10 +16,10 @@
 
 namespace {
 
+// TLS mandatory on the control and data connections, as most hosts set it.
 QStringList tlsArgs(const TestCertificates &certs, const QString &name)
 {
-    return {QStringLiteral("--tls-cert"), certs.path(name), QStringLiteral("--tls-key"),
-            certs.keyPath(name), QStringLiteral("--tls-required")};
+    return TestFtpServer::tlsArgs(certs, name) << QStringLiteral("--tls-required");
 }
 
 QStringList arbre(const QString &racine)
