@@ -118,6 +118,7 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
 
     boutonTransfert->setText(tr("Annuler"));
     chrono.start();
+    m_dernierAvancement.invalidate();
     timerHorloge.setInterval(1000);
     timerHorloge.start();
     connect(&timerHorloge, &QTimer::timeout, this, &FenPrincipale::UpdateHorloge,
@@ -165,13 +166,11 @@ void FenPrincipale::envoyerListe()
         if (EnvoiFichier(listeEnvoi.at(i))) {
             if (indexCourant < total - 1)
                 ++indexCourant;
-            progression->setValue(i);
             const int image = imageTrayApresEnvoi(i, total);
             if (i == 0 || image != imageTrayApresEnvoi(i - 1, total))
                 iconeTray->setIcon(imageTray(image));
-            barreEtat->showMessage(QStringLiteral("%1/%2").arg(i + 1).arg(total)
-                                   + tr(" fichiers envoyés"));
             ++i;
+            afficherAvancement(i, total, i == total);
         } else if (++nbEchecs > 4) {
             arretTransfert = true;
         }
@@ -181,6 +180,22 @@ void FenPrincipale::envoyerListe()
         if (arretTransfert)
             break;
     }
+    // A run stopped early still shows how far it went.
+    if (i > 0 && i < total)
+        progression->setValue(i - 1);
+}
+
+void FenPrincipale::afficherAvancement(int envoyes, int total, bool toujours)
+{
+    barreEtat->showMessage(QStringLiteral("%1/%2").arg(envoyes).arg(total)
+                           + tr(" fichiers envoyés"));
+    // The bar repaints at once, not at the next paint event, on each change:
+    // that costs more than the upload of a small file, and the eye needs no
+    // more than twenty a second.
+    if (!toujours && m_dernierAvancement.isValid() && m_dernierAvancement.elapsed() < 50)
+        return;
+    m_dernierAvancement.start();
+    progression->setValue(envoyes - 1);
 }
 
 FenPrincipale::IssueTransfert FenPrincipale::terminerEnvois()

@@ -264,10 +264,19 @@ void FtpClient::Private::abort()
         teardownControl();
         abortCloses = true;
         break;
+    case Step::WaitingForStor:
+        if (storAwaitsConnection()) {
+            // Same reason as a data connection that fails at this point.
+            teardownData();
+            teardownControl();
+            abortCloses = true;
+            break;
+        }
+        abortTransfer();
+        break;
     case Step::WaitingForType:
     case Step::WaitingForPassive:
     case Step::WaitingForDataConnection:
-    case Step::WaitingForStor:
         abortTransfer();
         break;
     default:

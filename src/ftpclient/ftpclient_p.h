@@ -110,6 +110,8 @@ public:
     void requestPassive();
     void handlePutReply(const FtpReply &reply);
     void connectData(quint16 port);
+    void sendStor();
+    bool storAwaitsConnection() const;
     void onDataConnected();
     void onDataFailure(const QString &why);
     void pump();
@@ -171,6 +173,11 @@ public:
     qint64 putDone = 0;
     bool putUsingEpsv = false;
     bool storSent = false;
+    // A data connection of this control connection has worked: the passive
+    // ports are reachable, so the STOR may go out while the next one is
+    // still being set up.
+    bool dataPathProven = false;
+    bool dataConnected = false;
     bool putStreaming = false;
     bool putSendingDone = false;
     QString putDataError;

@@ -17,6 +17,7 @@ void FtpClient::Private::beginConnect()
     featUtf8 = false;
     featEpsv = false;
     transferType = -1;
+    dataPathProven = false;
     parser.reset();
     strayReplies = 0;
     awaitingReply = false;

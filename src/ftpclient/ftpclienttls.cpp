@@ -163,7 +163,7 @@ void FtpClient::Private::onDataSslErrors(const QList<QSslError> &errors)
 bool FtpClient::Private::dataReady() const
 {
     if (!tlsSession)
-        return data != nullptr;
+        return data && dataConnected;
     QSslSocket *ssl = asSsl(data);
     return ssl && ssl->isEncrypted();
 }

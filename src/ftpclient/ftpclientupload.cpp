@@ -32,6 +32,7 @@ void FtpClient::Private::beginPut()
     putStreaming = false;
     putSendingDone = false;
     storSent = false;
+    dataConnected = false;
     putDataError.clear();
     encoder.reset();
     if (tlsSession && state != FtpClient::LoggedIn) {
@@ -93,6 +94,13 @@ void FtpClient::Private::handlePutReply(const FtpReply &reply)
             return;
         }
         connectData(port);
+        // Once the passive ports are known to be reachable, the STOR and the
+        // connection share one round trip. The first data connection of a
+        // connection is made before the STOR: where a firewall blocks them,
+        // a server that opens the file on STOR would otherwise empty every
+        // file it is asked for.
+        if (dataPathProven && data && step == Step::WaitingForDataConnection)
+            sendStor();
         return;
     }
     case Step::WaitingForStor:
@@ -147,16 +155,36 @@ void FtpClient::Private::connectData(quint16 port)
 
 void FtpClient::Private::onDataConnected()
 {
-    if (!isRunning() || step != Step::WaitingForDataConnection)
+    if (!isRunning() || !data)
         return;
-    step = Step::WaitingForStor;
-    storSent = true;
+    if (step == Step::WaitingForDataConnection) {
+        dataConnected = true;
+        dataPathProven = true;
+        sendStor();
+    } else if (step == Step::WaitingForStor && !dataConnected) {
+        dataConnected = true;
+    } else {
+        return;
+    }
     // The handshake runs while the STOR is answered: one round trip less.
     if (tlsSession)
         startDataEncryption();
+    // The 1xx may have come before the connection was seen.
+    pump();
+}
+
+void FtpClient::Private::sendStor()
+{
+    step = Step::WaitingForStor;
+    storSent = true;
     // Nothing is written before the 1xx: a server that refuses the STOR then
     // never sees a byte of the file.
     sendLine("STOR", current->argument);
+}
+
+bool FtpClient::Private::storAwaitsConnection() const
+{
+    return step == Step::WaitingForStor && data && !dataConnected && !putStreaming;
 }
 
 void FtpClient::Private::onDataFailure(const QString &why)
@@ -171,6 +199,14 @@ void FtpClient::Private::onDataFailure(const QString &why)
         const QString text = FtpClient::tr("Data connection failed: %1").arg(why);
         teardownData();
         fail(FtpClient::UnknownError, text);
+        return;
+    }
+    if (storAwaitsConnection()) {
+        // The server waits for a connection that will never come, and how
+        // it ends that wait (its own time-out, one reply or two) differs
+        // from one server to the next: only a new connection is sure to be
+        // in step.
+        connectionLost(FtpClient::tr("Data connection failed: %1").arg(why));
         return;
     }
     if (step != Step::WaitingForStor)

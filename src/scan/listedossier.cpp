@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(NUVOLA_LISTE_QDIR)
 #include <QFile>
@@ -19,13 +20,28 @@ namespace {
 
 enum class Sorte { Fichiers, Dossiers };
 
+// Entries dated at or before `apres` are counted in `ecartes`, not listed.
+struct Seuil
+{
+    qint64 apres = std::numeric_limits<qint64>::min();
+    int ecartes = 0;
+
+    bool garde(qint64 date)
+    {
+        if (date > apres)
+            return true;
+        ++ecartes;
+        return false;
+    }
+};
+
 #ifdef NUVOLA_LISTE_POSIX
 // A tree of thousands of unchanged files is read on every run: going through
 // readdir and one fstatat per entry avoids building a QFileInfo and a local
 // QDateTime for each of them. The rules are QDir's on this platform: a name
 // starting with "." is hidden; files are regular files that are not links;
 // folders are directories, links to directories included.
-bool listerPosix(const QString &dossier, Sorte sorte, ListeEntrees &liste)
+bool listerPosix(const QString &dossier, Sorte sorte, Seuil &seuil, ListeEntrees &liste)
 {
     // Same folder text as QDir gives its entries.
     QString prefixe = QDir(dossier).path();
@@ -58,6 +74,8 @@ bool listerPosix(const QString &dossier, Sorte sorte, ListeEntrees &liste)
             if (::fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode))
                 continue;
         }
+        if (!seuil.garde(qint64(st.st_mtime)))
+            continue;
         EntreeListe entree;
         entree.chemin = prefixe + QFile::decodeName(e->d_name);
         entree.date = qint64(st.st_mtime);
@@ -70,14 +88,14 @@ bool listerPosix(const QString &dossier, Sorte sorte, ListeEntrees &liste)
 }
 #endif
 
-ListeEntrees lister(const QString &dossier, Sorte sorte)
+ListeEntrees lister(const QString &dossier, Sorte sorte, Seuil &seuil)
 {
     ListeEntrees liste;
     // An empty QDir path would mean the process's working folder.
     if (dossier.isEmpty())
         return liste;
 #ifdef NUVOLA_LISTE_POSIX
-    listerPosix(dossier, sorte, liste);
+    listerPosix(dossier, sorte, seuil, liste);
 #else
     const QDir::Filters filtres = sorte == Sorte::Fichiers ? QDir::Files | QDir::NoSymLinks
                                                            : QDir::AllDirs | QDir::NoDotAndDotDot;
@@ -91,7 +109,7 @@ ListeEntrees lister(const QString &dossier, Sorte sorte)
         const QFileInfo info = it.nextFileInfo();
         const QDateTime modif = info.lastModified();
         // Gone between the read of the folder and the stat: nothing to send.
-        if (!modif.isValid())
+        if (!modif.isValid() || !seuil.garde(modif.toSecsSinceEpoch()))
             continue;
         EntreeListe entree;
         entree.chemin = info.filePath();
@@ -118,10 +136,21 @@ void trierListe(ListeEntrees &liste)
 
 ListeEntrees listeFichiers(const QString &dossier)
 {
-    return lister(dossier, Sorte::Fichiers);
+    Seuil tout;
+    return lister(dossier, Sorte::Fichiers, tout);
+}
+
+ListeEntrees listeFichiersApres(const QString &dossier, qint64 apres, int &plusAnciens)
+{
+    Seuil seuil;
+    seuil.apres = apres;
+    ListeEntrees liste = lister(dossier, Sorte::Fichiers, seuil);
+    plusAnciens = seuil.ecartes;
+    return liste;
 }
 
 ListeEntrees listeSousDossiers(const QString &dossier)
 {
-    return lister(dossier, Sorte::Dossiers);
+    Seuil tout;
+    return lister(dossier, Sorte::Dossiers, tout);
 }

@@ -25,6 +25,12 @@ void trierListe(ListeEntrees &liste);
 // A folder that is missing or unreadable lists as empty.
 ListeEntrees listeFichiers(const QString &dossier);
 
+// The same listing cut at a time: only the files modified after `apres` are
+// returned (sorted as above); the others are only counted in `plusAnciens`.
+// On every run nearly all files are older than the last transfer, and they
+// need neither a path nor a place in the sort.
+ListeEntrees listeFichiersApres(const QString &dossier, qint64 apres, int &plusAnciens);
+
 // Sub-folders of one folder, links to folders included, without "." "..",
 // without hidden folders.
 ListeEntrees listeSousDossiers(const QString &dossier);

@@ -152,10 +152,14 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
     }
 
     auto traiter = [&](const QString &chemin) {
-        const ListeEntrees fichiers = listeFichiers(chemin);
-        resultat.nbFichiers += int(fichiers.size());
+        int anciens = 0;
+        const ListeEntrees fichiers = listeFichiersApres(chemin, dateComparaison, anciens);
+        resultat.nbFichiers += int(fichiers.size()) + anciens;
+        // As if the whole sorted listing had been walked: the newest of the
+        // older files is where the selection would have stopped.
         resultat.nbConsultes +=
-            selectionFichiers(fichiers, dateComparaison, listeExclus, resultat.envoi);
+            selectionFichiers(fichiers, dateComparaison, listeExclus, resultat.envoi) +
+            (anciens > 0 ? 1 : 0);
     };
 
     traiter(racine);

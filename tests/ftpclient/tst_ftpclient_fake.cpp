@@ -704,6 +704,64 @@ private slots:
         QCOMPARE(client.error(), FtpClient::NoError);
     }
 
+    // Once a data connection has worked, the STOR goes out beside the next
+    // one; when that one then fails, the server is left waiting for it, so
+    // the client closes the connection rather than guess what comes next.
+    void laterDataConnectionRefusedClosesConnection()
+    {
+        quint16 closedPort = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            closedPort = probe.serverPort();
+        }
+        FakeFtpServer server;
+        QVERIFY(server.listen());
+        FtpClient client;
+        Recorder rec(&client);
+        QVERIFY(connectAndLogin(client, rec, server));
+        const QByteArray first = pattern(300 * 1024);
+        QBuffer buffer;
+        buffer.setData(first);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        client.put(&buffer, QStringLiteral("f"));
+        QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 3, Bound);
+        QCOMPARE(client.error(), FtpClient::NoError);
+        QTRY_COMPARE_WITH_TIMEOUT(server.storedData(), first, Bound);
+
+        // The second STOR is answered at once, maybe before the client has
+        // seen its data connection: the content must still arrive whole.
+        const QByteArray second = pattern(200 * 1024).mid(7);
+        QBuffer buffer2;
+        buffer2.setData(second);
+        QVERIFY(buffer2.open(QIODevice::ReadOnly));
+        client.put(&buffer2, QStringLiteral("g"));
+        QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 4, Bound);
+        QCOMPARE(client.error(), FtpClient::NoError);
+        QTRY_COMPARE_WITH_TIMEOUT(server.storedData(), second, Bound);
+
+        server.setReply("PASV", "227 Entering Passive Mode (127,0,0,1," +
+                                    QByteArray::number(closedPort / 256) + ',' +
+                                    QByteArray::number(closedPort % 256) + ")\r\n");
+        QVERIFY(buffer.seek(0));
+        client.put(&buffer, QStringLiteral("h"));
+        QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 5, Bound);
+        QCOMPARE(client.error(), FtpClient::NotConnected);
+        QVERIFY2(client.errorString().contains(QStringLiteral("Data connection")),
+                 qPrintable(client.errorString()));
+        QCOMPARE(client.state(), FtpClient::Unconnected);
+        QCOMPARE(server.verbs().count("STOR"), 3);
+
+        // A new connection proves its data path again before any STOR.
+        QVERIFY(connectAndLogin(client, rec, server));
+        QVERIFY(buffer.seek(0));
+        client.put(&buffer, QStringLiteral("i"));
+        QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 8, Bound);
+        QCOMPARE(client.error(), FtpClient::UnknownError);
+        QCOMPARE(server.verbs().count("STOR"), 3);
+        QCOMPARE(client.state(), FtpClient::LoggedIn);
+    }
+
     void deviceDestroyedDuringTransfer()
     {
         FakeFtpServer server;

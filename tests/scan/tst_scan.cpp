@@ -86,6 +86,8 @@ private slots:
     void arretPrecoce();
     void ordreEnvoi();
     void ordreALaSeconde();
+    void listeCoupee_data();
+    void listeCoupee();
     void cachesEtSpeciaux();
     void liensFichiers();
     void liensDossiers();
@@ -493,6 +495,44 @@ void TstScan::ordreALaSeconde()
         analyseDossier(m_racine, QString(), false, quint32(t - 1), QStringList());
     QCOMPARE(relatifs(r.envoi), (QStringList{QStringLiteral("c.htm"), QStringLiteral("a.htm"),
                                              QStringLiteral("b.htm")}));
+}
+
+void TstScan::listeCoupee_data()
+{
+    QTest::addColumn<qint64>("decalage");
+    QTest::addColumn<int>("gardes");
+    // Files at t-2, t-1 (two), t, t+3; the cut is t + decalage.
+    QTest::newRow("before all") << qint64(-3) << 5;
+    QTest::newRow("at the oldest") << qint64(-2) << 4;
+    QTest::newRow("at a shared time") << qint64(-1) << 2;
+    QTest::newRow("between") << qint64(1) << 1;
+    QTest::newRow("at the newest") << qint64(3) << 0;
+    QTest::newRow("after all") << qint64(1000) << 0;
+}
+
+// The cut listing must be the full listing's head, in the same order.
+void TstScan::listeCoupee()
+{
+    QFETCH(qint64, decalage);
+    QFETCH(int, gardes);
+    const qint64 t = milieu2012();
+    fichier(QStringLiteral("a.htm"), t - 2);
+    fichier(QStringLiteral("c.htm"), t - 1);
+    fichier(QStringLiteral("b.htm"), t - 1);
+    fichier(QStringLiteral("d.png"), t);
+    fichier(QStringLiteral("e.png"), t + 3);
+    fichier(QStringLiteral("sous/f.htm"), t + 5);
+    const ListeEntrees tout = listeFichiers(m_racine);
+    QCOMPARE(tout.size(), 5);
+    int anciens = -1;
+    const ListeEntrees coupee = listeFichiersApres(m_racine, t + decalage, anciens);
+    QCOMPARE(coupee.size(), gardes);
+    QCOMPARE(anciens, 5 - gardes);
+    for (int i = 0; i < gardes; ++i) {
+        QCOMPARE(coupee.at(i).chemin, tout.at(i).chemin);
+        QCOMPARE(coupee.at(i).date, tout.at(i).date);
+        QCOMPARE(coupee.at(i).nom(), tout.at(i).nom());
+    }
 }
 
 void TstScan::cachesEtSpeciaux()
