@@ -629,6 +629,7 @@ def report(rows):
             ratio = nv / ideal
             log("%-44s %-10s %-12s %9.3f %8s   nuvola/ideal %.2f (target <= 1.20)"
                 % ("", server.name, "ideal", ideal, "", ratio))
+            report_sequence_floor(server, res)
             if ratio > 1.2:
                 misses.append("%s on %s: nuvola %.2f x the ideal %.3f s"
                               % (scenario.title, server.name, ratio, ideal))
@@ -645,6 +646,20 @@ def report(rows):
     else:
         log("every target met")
     return not misses
+
+
+def report_sequence_floor(server, res):
+    """What each tool's own command sequence costs at this round trip when,
+    as RFC 959 requires, every command waits for the reply to the one before:
+    the greeting, one reply per command, and the final reply of each STOR.
+    The rest of a tool's time is its own work: start, scan, copies, waits."""
+    for tool in TOOLS:
+        if res[tool] is None:
+            continue
+        median, (_, cmds, stors, _) = res[tool]
+        floor = (1 + cmds + stors) * server.rtt_ms / 1000.0
+        log("%-44s %-10s %-12s %9.3f %8s   its commands' floor; time/floor %.2f"
+            % ("", server.name, tool, floor, "", median / floor if floor else 0.0))
 
 
 def report_tls_cost(rows):

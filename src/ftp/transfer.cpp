@@ -25,13 +25,13 @@ namespace {
 // Decoding an image after every file costs more than sending a small page.
 const QIcon &imageTray(int numero)
 {
-    static const QVector<QIcon> images = [] {
-        QVector<QIcon> v;
-        for (int k = 0; k <= 12; ++k)
-            v.append(QIcon(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(k)));
-        return v;
-    }();
-    return images.at(numero);
+    // Each frame is decoded on first use only: a run of a few files shows
+    // few of them, and an automatic run may show none but the first.
+    static QVector<QIcon> images(13);
+    QIcon &image = images[numero];
+    if (image.isNull())
+        image = QIcon(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(numero));
+    return image;
 }
 
 } // namespace
