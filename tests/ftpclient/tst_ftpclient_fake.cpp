@@ -20,6 +20,21 @@ QStringList texts(const QList<QByteArray> &lines)
     return out;
 }
 
+// A loopback port nothing listens on any more.
+quint16 portClosed()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+QByteArray pasvReply(quint16 port)
+{
+    return "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(port / 256) + ',' +
+           QByteArray::number(port % 256) + ")\r\n";
+}
+
 QByteArray pattern(qsizetype size)
 {
     QByteArray out(size, Qt::Uninitialized);
@@ -676,17 +691,11 @@ private slots:
 
     void dataConnectionRefused()
     {
-        quint16 closedPort = 0;
-        {
-            QTcpServer probe;
-            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-            closedPort = probe.serverPort();
-        }
+        const quint16 closedPort = portClosed();
+        QVERIFY(closedPort != 0);
         FakeFtpServer server;
         QVERIFY(server.listen());
-        server.setReply("PASV", "227 Entering Passive Mode (127,0,0,1," +
-                                    QByteArray::number(closedPort / 256) + ',' +
-                                    QByteArray::number(closedPort % 256) + ")\r\n");
+        server.setReply("PASV", pasvReply(closedPort));
         FtpClient client;
         Recorder rec(&client);
         QVERIFY(connectAndLogin(client, rec, server));
@@ -709,12 +718,8 @@ private slots:
     // the client closes the connection rather than guess what comes next.
     void laterDataConnectionRefusedClosesConnection()
     {
-        quint16 closedPort = 0;
-        {
-            QTcpServer probe;
-            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-            closedPort = probe.serverPort();
-        }
+        const quint16 closedPort = portClosed();
+        QVERIFY(closedPort != 0);
         FakeFtpServer server;
         QVERIFY(server.listen());
         FtpClient client;
@@ -740,9 +745,7 @@ private slots:
         QCOMPARE(client.error(), FtpClient::NoError);
         QTRY_COMPARE_WITH_TIMEOUT(server.storedData(), second, Bound);
 
-        server.setReply("PASV", "227 Entering Passive Mode (127,0,0,1," +
-                                    QByteArray::number(closedPort / 256) + ',' +
-                                    QByteArray::number(closedPort % 256) + ")\r\n");
+        server.setReply("PASV", pasvReply(closedPort));
         QVERIFY(buffer.seek(0));
         client.put(&buffer, QStringLiteral("h"));
         QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 5, Bound);
