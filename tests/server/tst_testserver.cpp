@@ -1,9 +1,9 @@
+#include "rawftpcontrol.h"
 #include "testftpserver.h"
 #include "testtree.h"
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,51 +12,16 @@ namespace {
 
 constexpr int waitMs = 5000;
 
-// A bare FTP control connection: what is sent and answered, nothing more.
-class ControlChannel
+class ControlChannel : public RawFtpControl
 {
 public:
-    bool open(const QString &host, quint16 port)
-    {
-        socket.connectToHost(host, port);
-        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; },
-                               waitMs);
-    }
-
-    void send(const QByteArray &line) { socket.write(line + "\r\n"); }
-
-    // The last line of the next whole reply; empty when none came before the
-    // bound or the server closed the connection first.
-    QString reply()
-    {
-        QString result;
-        const bool settled = QTest::qWaitFor(
-            [&] {
-                result = takeReply();
-                return !result.isEmpty() || socket.state() == QAbstractSocket::UnconnectedState;
-            },
-            waitMs);
-        // Bytes that came with the close are still in the socket's buffer.
-        return settled && !result.isEmpty() ? result : takeReply();
-    }
-
-    QString command(const QByteArray &line)
-    {
-        send(line);
-        return reply();
-    }
+    ControlChannel() : RawFtpControl(socket) {}
 
     bool login(const TestFtpServer &server)
     {
         return reply().startsWith(QLatin1String("220")) &&
                command("USER " + server.user().toUtf8()).startsWith(QLatin1String("331")) &&
                command("PASS " + server.password().toUtf8()).startsWith(QLatin1String("230"));
-    }
-
-    bool waitClosed()
-    {
-        return QTest::qWaitFor(
-            [this] { return socket.state() == QAbstractSocket::UnconnectedState; }, waitMs);
     }
 
     // Bytes received but not part of any reply read so far.
@@ -67,38 +32,8 @@ public:
     }
 
 private:
-    QString takeReply()
-    {
-        buffer += socket.readAll();
-        QByteArray code;
-        qsizetype pos = 0;
-        while (true) {
-            const qsizetype end = buffer.indexOf("\r\n", pos);
-            if (end < 0)
-                return {};
-            const QByteArray line = buffer.mid(pos, end - pos);
-            pos = end + 2;
-            if (code.isEmpty() && line.size() >= 4 && line.at(3) == '-') {
-                code = line.left(3);
-                continue;
-            }
-            if (code.isEmpty() || line.startsWith(code + ' ')) {
-                buffer.remove(0, pos);
-                return QString::fromUtf8(line);
-            }
-        }
-    }
-
     QTcpSocket socket;
-    QByteArray buffer;
 };
-
-quint16 extendedPassivePort(const QString &reply)
-{
-    static const QRegularExpression pattern(QStringLiteral("\\(\\|\\|\\|(\\d+)\\|\\)"));
-    const QRegularExpressionMatch match = pattern.match(reply);
-    return match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
-}
 
 QByteArray sampleData(int size)
 {

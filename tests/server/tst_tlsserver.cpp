@@ -1,3 +1,4 @@
+#include "rawftpcontrol.h"
 #include "testcertificates.h"
 #include "testftpserver.h"
 #include "testvsftpd.h"
@@ -43,10 +44,11 @@ QSslConfiguration trustingConfiguration(const TestCertificates &certificates)
 
 // An FTP control connection that can switch to TLS after AUTH TLS; records
 // the certificate errors of the handshake and goes on despite them.
-class TlsControl
+class TlsControl : public RawFtpControl
 {
 public:
-    explicit TlsControl(const QSslConfiguration &configuration) : base(configuration)
+    explicit TlsControl(const QSslConfiguration &configuration)
+        : RawFtpControl(socket), base(configuration)
     {
         socket.setSslConfiguration(configuration);
         QObject::connect(&socket, &QSslSocket::sslErrors, [this](const QList<QSslError> &list) {
@@ -54,33 +56,6 @@ public:
                 errors.append(error.error());
             socket.ignoreSslErrors();
         });
-    }
-
-    bool open(const QString &host, quint16 port)
-    {
-        socket.connectToHost(host, port);
-        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; },
-                               waitMs);
-    }
-
-    void send(const QByteArray &line) { socket.write(line + "\r\n"); }
-
-    QString reply()
-    {
-        QString result;
-        const bool settled = QTest::qWaitFor(
-            [&] {
-                result = takeReply();
-                return !result.isEmpty() || socket.state() == QAbstractSocket::UnconnectedState;
-            },
-            waitMs);
-        return settled && !result.isEmpty() ? result : takeReply();
-    }
-
-    QString command(const QByteArray &line)
-    {
-        send(line);
-        return reply();
     }
 
     // AUTH TLS and the handshake; checks the name `verifyName` (the host
@@ -145,12 +120,6 @@ public:
         return lines;
     }
 
-    bool waitClosed()
-    {
-        return QTest::qWaitFor(
-            [this] { return socket.state() == QAbstractSocket::UnconnectedState; }, waitMs);
-    }
-
     static bool waitEncrypted(QSslSocket &s)
     {
         return QTest::qWaitFor(
@@ -164,39 +133,7 @@ public:
     QSslConfiguration base;
     QSslSocket socket;
     QList<QSslError::SslError> errors;
-
-private:
-    QString takeReply()
-    {
-        buffer += socket.readAll();
-        QByteArray code;
-        qsizetype pos = 0;
-        while (true) {
-            const qsizetype end = buffer.indexOf("\r\n", pos);
-            if (end < 0)
-                return {};
-            const QByteArray line = buffer.mid(pos, end - pos);
-            pos = end + 2;
-            if (code.isEmpty() && line.size() >= 4 && line.at(3) == '-') {
-                code = line.left(3);
-                continue;
-            }
-            if (code.isEmpty() || line.startsWith(code + ' ')) {
-                buffer.remove(0, pos);
-                return QString::fromUtf8(line);
-            }
-        }
-    }
-
-    QByteArray buffer;
 };
-
-quint16 extendedPassivePort(const QString &reply)
-{
-    static const QRegularExpression pattern(QStringLiteral("\\(\\|\\|\\|(\\d+)\\|\\)"));
-    const QRegularExpressionMatch match = pattern.match(reply);
-    return match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
-}
 
 QByteArray sampleData(int size)
 {
