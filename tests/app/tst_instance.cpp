@@ -2,13 +2,18 @@
 // by itself and never saving the form.
 #include "app/singleinstance.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
-#include <QSharedMemory>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -39,8 +44,8 @@ class TestInstance : public QObject
         p.setProgram(executable());
     }
 
-    // Starts an interactive instance and waits until it holds the marker.
-    // Attaching from here cannot release it: the holder stays attached.
+    // Starts an interactive instance and waits until it holds the marker. Only
+    // reads the marker: a probe that took part in the locking could disturb it.
     bool startInteractive(QProcess &p)
     {
         configure(p);
@@ -48,15 +53,28 @@ class TestInstance : public QObject
         if (!p.waitForStarted(10000))
             return false;
         for (int essai = 0; essai < 200 && p.state() == QProcess::Running; ++essai) {
-            // A fresh object each time: one remembers the system key it first derived.
-            QSharedMemory marqueur(SingleInstance::defaultKey());
-            if (marqueur.attach()) {
-                marqueur.detach();
+            if (SingleInstance::holder() == p.processId())
                 return true;
-            }
             QTest::qWait(50);
         }
         return false;
+    }
+
+    // An automatic run over an empty folder: 0 when it ran, 1 when refused.
+    int autoRunExitCode()
+    {
+        QDir(m_data.path()).mkpath(QStringLiteral("site"));
+        {
+            QSettings s(ini(), QSettings::IniFormat);
+            s.setValue(QStringLiteral("Config/DosLocal"), m_data.filePath(QStringLiteral("site")));
+        }
+        QProcess p;
+        configure(p);
+        p.setArguments({QStringLiteral("/auto")});
+        p.start();
+        if (!p.waitForFinished(30000))
+            return -1;
+        return p.exitCode();
     }
 
     static void kill(QProcess &p)
@@ -96,20 +114,88 @@ private slots:
         QProcess premier;
         QVERIFY(startInteractive(premier));
         kill(premier);
-        // An empty local folder: the run has nothing to send and succeeds.
-        QVERIFY(QDir(m_data.path()).mkpath(QStringLiteral("site")));
-        {
-            QSettings s(ini(), QSettings::IniFormat);
-            s.setValue(QStringLiteral("Config/DosLocal"), m_data.filePath(QStringLiteral("site")));
-        }
         // A stale marker must not refuse every later start.
-        QProcess apres;
-        configure(apres);
-        apres.setArguments({QStringLiteral("/auto")});
-        apres.start();
-        QVERIFY(apres.waitForFinished(30000));
-        QCOMPARE(apres.exitCode(), 0);
+        QCOMPARE(autoRunExitCode(), 0);
     }
+
+    // Starts racing for the marker: a scheduled run firing while the user opens
+    // the window. Exactly one may win, the others must end at once, and a round
+    // after a killed winner finds its stale marker.
+    void startsTogetherLeaveExactlyOneHolder()
+    {
+        constexpr int kProcessus = 4;
+        for (int tour = 0; tour < 3; ++tour) {
+            std::vector<std::unique_ptr<QProcess>> processus;
+            for (int i = 0; i < kProcessus; ++i) {
+                processus.push_back(std::make_unique<QProcess>());
+                configure(*processus.back());
+            }
+            for (auto &p : processus)
+                p->start();
+            QProcess *gagnant = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    for (auto &p : processus)
+                        if (p->state() == QProcess::Running
+                            && SingleInstance::holder() == p->processId())
+                            gagnant = p.get();
+                    return gagnant != nullptr;
+                }(),
+                20000);
+            for (auto &p : processus) {
+                if (p.get() == gagnant)
+                    continue;
+                QVERIFY2(p->waitForFinished(20000), "a second instance kept running");
+                QCOMPARE(p->exitCode(), 1);
+            }
+            QCOMPARE(gagnant->state(), QProcess::Running);
+            kill(*gagnant);
+        }
+    }
+
+#if defined(Q_OS_UNIX)
+    void leftoverMarker_data()
+    {
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<int>("ageSecondes");
+        QTest::addColumn<int>("sortie");
+
+        const QByteArray hote = QSysInfo::machineHostName().toUtf8();
+        const QByteArray moi = QByteArray::number(QCoreApplication::applicationPid());
+        // The holder's pid now belongs to another program: the marker is stale.
+        QTest::newRow("pid reused by another program")
+            << moi + "\nnuvola\n" + hote + "\n" << 0 << 0;
+        // Left half-written by a crash or a full disk, long ago.
+        QTest::newRow("empty, old") << QByteArray() << 3600 << 0;
+        QTest::newRow("garbage, old") << QByteArray("\x00\xff\xfe garbage\n", 12) << 3600 << 0;
+        // Just created by a start still writing its identity: not ours to take.
+        QTest::newRow("empty, just created") << QByteArray() << 0 << 1;
+    }
+
+    void leftoverMarker()
+    {
+        QFETCH(QByteArray, contenu);
+        QFETCH(int, ageSecondes);
+        QFETCH(int, sortie);
+
+        QFile marqueur(SingleInstance::markerPath());
+        // The earlier cases killed their holders and left stale markers behind.
+        marqueur.remove();
+        QVERIFY(marqueur.open(QIODevice::WriteOnly));
+        QCOMPARE(marqueur.write(contenu), contenu.size());
+        QVERIFY(marqueur.flush()); // a later flush would make the file new again
+        QVERIFY(marqueur.setFileTime(QDateTime::currentDateTime().addSecs(-ageSecondes),
+                                     QFileDevice::FileModificationTime));
+        marqueur.close();
+
+        const int code = autoRunExitCode();
+        const bool resteLa = marqueur.exists();
+        marqueur.remove();
+        QCOMPARE(code, sortie);
+        // A run that took the marker releases it at its end.
+        QCOMPARE(resteLa, sortie == 1);
+    }
+#endif
 
     void automaticModeQuitsByItselfWithoutSavingTheForm()
     {

@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSettings>
-#include <QSharedMemory>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -246,18 +245,11 @@ private slots:
         p.setArguments({QStringLiteral("-platform"), QStringLiteral("offscreen")});
         p.start();
         QVERIFY(p.waitForStarted(10000));
-        // The application object was built: the running instance holds the
-        // marker. A new object for each look, since one caches the system key
-        // of the first attempt, which a left-over marker file can make stale.
-        const auto marqueurTenu = [] {
-            QSharedMemory marqueur(SingleInstance::defaultKey());
-            if (!marqueur.attach())
-                return false;
-            marqueur.detach();
-            return true;
-        };
+        // The application object was built: the running instance holds the marker.
         bool tenu = false;
-        QTRY_VERIFY_WITH_TIMEOUT(p.state() != QProcess::Running || (tenu = marqueurTenu()), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() != QProcess::Running
+                                     || (tenu = SingleInstance::holder() == p.processId()),
+                                 20000);
         p.kill();
         p.waitForFinished(10000);
         QVERIFY2(tenu, p.readAllStandardError().constData());
