@@ -20,6 +20,9 @@ class TestScratchCopy : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    // Other tests run the program beside this one, and its scratch copies and
+    // instance marker live in the temporary folder: this test lists its own.
+    QTemporaryDir m_tmp;
 
     QString make(const QString &name, qint64 size)
     {
@@ -34,6 +37,13 @@ class TestScratchCopy : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_tmp.isValid());
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_tmp.path()).canonicalPath());
+    }
+
     void copyOrInPlace_data()
     {
         QTest::addColumn<qint64>("taille");
