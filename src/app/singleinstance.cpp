@@ -55,12 +55,18 @@ QString cheminVerrou(const QString &cle)
 // so one still unreadable after this long was left by a crash or a full disk.
 constexpr qint64 kVerrouIlliblePerime = 10;
 
-bool illisibleEtAncien(const QLockFile &verrou)
+// 0 when the file is missing or holds no readable identity.
+qint64 pidInscrit(const QLockFile &verrou)
 {
     qint64 pid = 0;
     QString hote;
     QString application;
-    if (verrou.getLockInfo(&pid, &hote, &application) && pid > 0)
+    return verrou.getLockInfo(&pid, &hote, &application) && pid > 0 ? pid : 0;
+}
+
+bool illisibleEtAncien(const QLockFile &verrou)
+{
+    if (pidInscrit(verrou) != 0)
         return false;
     const QFileInfo info(verrou.fileName());
     return info.exists()
@@ -107,11 +113,7 @@ QString SingleInstance::markerPath(const QString &key)
 
 qint64 SingleInstance::holder(const QString &key)
 {
-    const QLockFile verrou(cheminVerrou(key));
-    qint64 pid = 0;
-    QString hote;
-    QString application;
-    return verrou.getLockInfo(&pid, &hote, &application) ? pid : 0;
+    return pidInscrit(QLockFile(cheminVerrou(key)));
 }
 
 #else
