@@ -196,8 +196,8 @@ private:
     void oublierDossiersDistants();
     void retenirDossierBase();
     bool allerDossierDistant(const QString &base, const QStringList &niveaux);
-    bool entrerDossierDistant(const QString &commande, const QString &absolu, bool *perdu);
-    bool creerNiveauDistant(const QString &niveau, const QString &absolu);
+    bool entrerDossierDistant(const QString &absolu, bool *perdu);
+    bool creerNiveauDistant(const QString &absolu, bool entrer);
     bool dossierDistantExiste(const QString &absolu) const;
     // Log pane texts not shown yet (src/ftp/ftplog.cpp): while logged in they
     // reach the pane a few times a second rather than one by one.

@@ -118,7 +118,7 @@ bool FenPrincipale::allerDossierDistant(const QString &base, const QStringList &
     // One absolute CWD reaches a folder that exists, wherever the walk stands.
     if (niveaux.isEmpty() || !absent(int(niveaux.size()) - 1)) {
         const QString cible = chemins.isEmpty() ? base : chemins.last();
-        if (entrerDossierDistant(cible, cible, &perdu)) {
+        if (entrerDossierDistant(cible, &perdu)) {
             for (const QString &dossier : chemins)
                 if (!dossierDistantExiste(dossier))
                     m_dossiersDistants.insert(dossier, EtatDossierDistant::Existe);
@@ -129,30 +129,28 @@ bool FenPrincipale::allerDossierDistant(const QString &base, const QStringList &
             return false;
     }
 
-    // Down from the deepest folder known to exist, never above the base.
+    // Down from the deepest folder known to exist, never above the base. Every
+    // command names its absolute path, so no CWD is spent on standing in the
+    // parent first, and a level just made is entered only if it is the last.
     int premier = int(niveaux.size()) - 1;
     while (premier > 0 && !dossierDistantExiste(chemins.at(premier - 1)))
         --premier;
-    const QString depart = premier > 0 ? chemins.at(premier - 1) : base;
-    if (depart != m_dossierDistant && !entrerDossierDistant(depart, depart, &perdu))
-        return false;
     for (int i = premier; i < niveaux.size(); ++i) {
         if (!absent(i)) {
-            if (entrerDossierDistant(niveaux.at(i), chemins.at(i), &perdu))
+            if (entrerDossierDistant(chemins.at(i), &perdu))
                 continue;
             if (perdu || m_quitte)
                 return false;
         }
-        if (!creerNiveauDistant(niveaux.at(i), chemins.at(i)))
+        if (!creerNiveauDistant(chemins.at(i), i == niveaux.size() - 1))
             return false;
     }
     return true;
 }
 
-bool FenPrincipale::entrerDossierDistant(const QString &commande, const QString &absolu,
-                                         bool *perdu)
+bool FenPrincipale::entrerDossierDistant(const QString &absolu, bool *perdu)
 {
-    if (entrerDossier(commande, perdu)) {
+    if (entrerDossier(absolu, perdu)) {
         m_dossierDistant = absolu;
         if (!dossierDistantExiste(absolu))
             m_dossiersDistants.insert(absolu, EtatDossierDistant::Existe);
@@ -175,20 +173,23 @@ bool FenPrincipale::entrerDossierDistant(const QString &commande, const QString 
     return false;
 }
 
-bool FenPrincipale::creerNiveauDistant(const QString &niveau, const QString &absolu)
+bool FenPrincipale::creerNiveauDistant(const QString &absolu, bool entrer)
 {
-    ResultatCommande creation(ftp, ftp->mkdir(niveau));
+    ResultatCommande creation(ftp, ftp->mkdir(absolu));
     attendreFinFtp(m_delais.dossier);
-    // Creating a level is only right where the walk stands: after a lost
-    // connection the client is back in its login folder.
     if (creation.erreur() == FtpClient::NotConnected || !creation.termine() || m_quitte) {
         m_dossierDistant.clear();
         return false;
     }
-    if (creation.reussi())
+    if (creation.reussi()) {
         m_dossiersDistants.insert(absolu, EtatDossierDistant::Cree);
-    // Whatever MKD answered (another client may have made the folder in
-    // between), entering it is what tells.
+        // The next level's MKD, or the CWD into the last one, tells soon
+        // enough whether it is really there.
+        if (!entrer)
+            return true;
+    }
+    // A refused MKD may still leave the folder there (another client made
+    // it in between): entering it is what tells.
     bool perdu = false;
-    return entrerDossierDistant(niveau, absolu, &perdu);
+    return entrerDossierDistant(absolu, &perdu);
 }

@@ -180,14 +180,14 @@ private slots:
         QVERIFY(fichier.contains(QStringLiteral(" — transfert interactif ===\n") + f.journal()
                                  + QStringLiteral("Résultat : transfert réussi\n")));
         QVERIFY(!fichier.contains(f.serveur.password()));
-        // Walk of the second file: one absolute CWD from the base the session
-        // entered, then the missing level created there.
+        // Walk of the second file: one absolute CWD, then the missing level
+        // created and entered by its absolute path.
         const QStringList c = f.serveur.commands();
         const int base = c.indexOf(QStringLiteral("CWD /www/2007"));
         QVERIFY(base > 0);
         QCOMPARE(c.mid(base, 3),
-                 (QStringList{QStringLiteral("CWD /www/2007"), QStringLiteral("MKD 2007"),
-                              QStringLiteral("CWD 2007")}));
+                 (QStringList{QStringLiteral("CWD /www/2007"), QStringLiteral("MKD /www/2007"),
+                              QStringLiteral("CWD /www/2007")}));
         QCOMPARE(c.count(QStringLiteral("CWD /www")), 0);
     }
 
