@@ -4,6 +4,7 @@
 #include "ftp/commandresult.h"
 #include "ftp/remotepaths.h"
 #include "ftp/runlog.h"
+#include "ftp/sendorder.h"
 #include "ftp/trayframe.h"
 
 #include <QCoreApplication>
@@ -100,6 +101,7 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     ecrireJournal(tr("Analyse des fichiers..."));
     QCoreApplication::processEvents();
     AnalyseDossier();
+    listeEnvoi = grouperParType(listeEnvoi, modeBinaire->text());
     const int total = listeEnvoi.size();
     progression->setMaximum(total - 1);
     barreEtat->showMessage(QString::number(total) + tr(" fichiers à transférer"));

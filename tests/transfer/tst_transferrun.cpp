@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -137,6 +138,38 @@ private slots:
         QVERIFY2(f.journal().endsWith(QStringLiteral("Aucun fichier à transférer\n")), qPrintable(f.journal()));
         QVERIFY(f.serveur.commands().isEmpty());
         QCOMPARE(f.barre()->currentMessage(), QStringLiteral("0 fichiers à transférer"));
+    }
+
+    void typeChangesOncePerMixedFolder()
+    {
+        // Each folder holds both types, interleaved by name: sent in that
+        // order they would need a TYPE before every file.
+        RunFixture f;
+        QVERIFY(f.startServer());
+        const qint64 t = RunFixture::ilYa(100);
+        const QStringList noms{QStringLiteral("a1.htm"), QStringLiteral("a2.png"),
+                               QStringLiteral("a3.htm"), QStringLiteral("a4.png")};
+        for (const QString &dossier : {QString(), QStringLiteral("d/"), QStringLiteral("e/")})
+            for (const QString &nom : noms)
+                QVERIFY(writeFile(f.local(dossier + dossier.left(1) + nom),
+                                  nom.endsWith(QLatin1String("png")) ? binaire(500, 7)
+                                                                     : QByteArray("l1\nl2\n"),
+                                  t));
+        f.ouvrir();
+        f.fenetre->transfert();
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+        const QStringList c = f.serveur.commands();
+        // One to begin, then one change in each folder.
+        QCOMPARE(c.filter(QRegularExpression(QStringLiteral("^TYPE "))).size(), 1 + 3);
+        const QMap<QString, QString> types = typesEnvoyes(c);
+        QCOMPARE(types.size(), 12);
+        for (auto it = types.cbegin(); it != types.cend(); ++it)
+            QCOMPARE(it.value(), QLatin1String(it.key().endsWith(QLatin1String("png")) ? "I" : "A"));
+        for (const QString &rel : arbre(f.serveur.serverFilePath(QStringLiteral("www")))) {
+            QFile local(f.local(rel));
+            QVERIFY(local.open(QIODevice::ReadOnly));
+            QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/") + rel), local.readAll());
+        }
     }
 
     void fileRewrittenInTheSecondTheRunStartedIsSentNextTime()
