@@ -1,6 +1,7 @@
 // The client over explicit TLS against real servers: certificates checked
 // against authorities and the typed name, a trusted digest, a server without
-// TLS, and data connections that must resume the control session.
+// TLS, data connections that must resume the control session, and data
+// connections held to the certificate the control connection accepted.
 #include "../ftpclient/recorder.h"
 #include "ftpclient.h"
 #include "testcertificates.h"
@@ -241,6 +242,65 @@ private slots:
         QVERIFY(rec.events.contains(QStringLiteral("end %1 fail").arg(login)));
         QCOMPARE(client.state(), FtpClient::Unconnected);
         QVERIFY(!server.commands().contains(QStringLiteral("USER nuvola")));
+    }
+
+    // The data connections are held to the certificate the control connection
+    // accepted, whether or not the server resumes the session on them.
+    void dataConnectionCertificate_data()
+    {
+        QTest::addColumn<QString>("controlCert");
+        QTest::addColumn<bool>("byDigest"); // trusted by the user, not by an authority
+        QTest::addColumn<QString>("dataCert");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("verified, same certificate, session not resumed")
+            << QStringLiteral("good") << false << QStringLiteral("good") << true;
+        QTest::newRow("verified, then a self-signed one")
+            << QStringLiteral("good") << false << QStringLiteral("selfsigned") << false;
+        QTest::newRow("verified, then one of the same authority for another name")
+            << QStringLiteral("good") << false << QStringLiteral("wrongname") << false;
+        QTest::newRow("trusted, same certificate, session not resumed")
+            << QStringLiteral("selfsigned") << true << QStringLiteral("selfsigned") << true;
+        QTest::newRow("trusted, then another self-signed one")
+            << QStringLiteral("selfsigned") << true << QStringLiteral("selfsigned2") << false;
+        QTest::newRow("trusted, then one the authority vouches for")
+            << QStringLiteral("selfsigned") << true << QStringLiteral("good") << false;
+    }
+    void dataConnectionCertificate()
+    {
+        QFETCH(QString, controlCert);
+        QFETCH(bool, byDigest);
+        QFETCH(QString, dataCert);
+        QFETCH(bool, accepted);
+        TestFtpServer server;
+        QVERIFY2(server.start(tlsArgs(m_certs, controlCert)
+                              << QStringLiteral("--tls-data-cert") << m_certs.path(dataCert)
+                              << QStringLiteral("--tls-data-key") << m_certs.keyPath(dataCert)),
+                 qPrintable(server.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        // The authority stays known in both cases: only the pinning can
+        // refuse the good certificate after a trusted self-signed one.
+        client.setTlsConfiguration(trusting(m_certs));
+        if (byDigest)
+            client.setTrustedCertificateDigest(digest(m_certs, controlCert));
+        const QByteArray content = pattern(50000);
+        QBuffer device;
+        device.setData(content);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        client.connectToHost(server.host(), server.port());
+        client.login(server.user(), server.password());
+        const int put = client.put(&device, QStringLiteral("f.bin"));
+        QVERIFY(waitDone(rec, 1));
+        QCOMPARE(client.peerCertificate(), m_certs.certificate(controlCert));
+        QCOMPARE(rec.lastDoneError, !accepted);
+        QVERIFY2(rec.events.contains(QStringLiteral("end %1 %2").arg(put).arg(
+                     QLatin1String(accepted ? "ok" : "fail"))),
+                 qPrintable(rec.events.join(QLatin1Char(' '))));
+        if (accepted)
+            QCOMPARE(server.serverFileContent(QStringLiteral("f.bin")), content);
+        else
+            QVERIFY(server.serverFileContent(QStringLiteral("f.bin")).isEmpty());
     }
 
     void dataConnectionsResumeTheSession()

@@ -364,6 +364,12 @@ if SSL is not None:
     class TestTLSDTPHandler(TestDTPHandler, TLS_DTPHandler):
         """Data channel in TLS that can insist on a resumed session."""
 
+        def secure_connection(self, ssl_context):
+            # --tls-data-cert: another certificate, in a context of its own,
+            # so that the session cannot be resumed either.
+            data_context = getattr(self.cmd_channel, "data_ssl_context", None)
+            super().secure_connection(data_context or ssl_context)
+
         def handle_read_event(self):
             # TestDTPHandler binds the event to its reads directly, which
             # would skip the handshake: the TLS steps come first, as in
@@ -447,9 +453,14 @@ if SSL is not None:
             super().__init__(conn, server, ioloop)
             if self.connected:
                 self.ssl_context = self.make_context(self.session)
+                if self.data_certfile:
+                    self.data_ssl_context = self.make_context(
+                        self.session, self.data_certfile, self.data_keyfile, b"data")
+
+        data_certfile = data_keyfile = None
 
         @classmethod
-        def make_context(cls, session):
+        def make_context(cls, session, certfile=None, keyfile=None, tag=b""):
             # One context per session, as vsftpd has one process per session:
             # its session cache and ticket keys are this session's alone, so
             # a data connection can resume only this control connection's
@@ -460,10 +471,10 @@ if SSL is not None:
                 version = getattr(SSL, TLS_VERSIONS[cls.tls_version])
                 context.set_min_proto_version(version)
                 context.set_max_proto_version(version)
-            context.use_certificate_chain_file(cls.certfile)
-            context.use_privatekey_file(cls.keyfile)
+            context.use_certificate_chain_file(certfile or cls.certfile)
+            context.use_privatekey_file(keyfile or cls.keyfile)
             context.check_privatekey()
-            context.set_session_id(b"nuvola-test-%d" % session)
+            context.set_session_id(b"nuvola-test-%s%d" % (tag, session))
             return context
 
         def process_command(self, cmd, *args, **kwargs):
@@ -554,6 +565,11 @@ def parse_arguments(argv):
                           "resume the control connection's TLS session, as vsftpd")
     tls.add_argument("--tls-handshake-delay", type=int, default=0, metavar="MS",
                      help="hold each TLS handshake (control and data) for MS")
+    tls.add_argument("--tls-data-cert", metavar="PEM",
+                     help="another certificate for the data connections, which then cannot "
+                          "resume the control connection's session")
+    tls.add_argument("--tls-data-key", metavar="PEM",
+                     help="its private key (default: in --tls-data-cert)")
     tls.add_argument("--tls-version", choices=sorted(TLS_VERSIONS),
                      help="accept this TLS version only")
     args = parser.parse_args(argv)
@@ -571,7 +587,7 @@ def parse_arguments(argv):
         parser.error("--drop-rate must lie between 0 and 1")
     if args.tls_cert is None:
         for name in ("tls_key", "tls_required", "tls_require_reuse", "tls_handshake_delay",
-                     "tls_version"):
+                     "tls_version", "tls_data_cert", "tls_data_key"):
             if getattr(args, name):
                 parser.error("--%s needs --tls-cert" % name.replace("_", "-"))
     elif SSL is None:
@@ -620,9 +636,14 @@ def main(argv):
         handler.tls_control_required = args.tls_required
         handler.tls_data_required = args.tls_required
         handler.tls_version = args.tls_version
+        if args.tls_data_cert:
+            handler.data_certfile = os.path.abspath(args.tls_data_cert)
+            handler.data_keyfile = os.path.abspath(args.tls_data_key or args.tls_data_cert)
         try:
             # Built once now so that a bad certificate or key stops the start.
             handler.ssl_context = handler.make_context(0)
+            if handler.data_certfile:
+                handler.make_context(0, handler.data_certfile, handler.data_keyfile)
         except (SSL.Error, OSError) as err:
             sys.stderr.write("ftpserver: cannot use the certificate or key: %s\n" % (err,))
             return 1
