@@ -521,6 +521,8 @@ def main(argv):
     p.add_argument("--big-mib", type=int, default=1024, help="size of the file of c")
     p.add_argument("--rtt-ms", type=int, default=20, help="emulated round trip")
     p.add_argument("--scenarios", default="abc")
+    p.add_argument("--tools", default=",".join(TOOLS),
+                   help="among %s; nuvola is always run (the ratios are to it)" % ",".join(TOOLS))
     p.add_argument("--servers", default=",".join(PLAIN_SERVERS),
                    help="among %s and their FTPS twins %s"
                    % (",".join(PLAIN_SERVERS),
@@ -543,8 +545,10 @@ def main(argv):
         p.error("%s is not an executable" % args.nuvola)
     wanted = set(args.servers.split(","))
     known = set(PLAIN_SERVERS) | {s + TLS_SUFFIX for s in PLAIN_SERVERS}
-    if not wanted <= known or not set(args.scenarios) <= set("abc"):
-        p.error("unknown server or scenario")
+    tools = ["nuvola"] + [t for t in TOOLS[1:] if t in args.tools.split(",")]
+    if not wanted <= known or not set(args.scenarios) <= set("abc") or \
+            not set(args.tools.split(",")) <= set(TOOLS):
+        p.error("unknown server, scenario or tool")
     if args.tls:
         wanted |= {s + TLS_SUFFIX for s in PLAIN_SERVERS if s in wanted}
     if wanted & {"vsftpd", "vsftpd" + TLS_SUFFIX} and os.geteuid() != 0:
@@ -580,7 +584,7 @@ def main(argv):
                 if (server.rtt_ms or server.tls) and scenario.key == "c":
                     continue
                 log("== %s, %s" % (scenario.title, server.name))
-                res = measure(runner, scenario, server, list(TOOLS))
+                res = measure(runner, scenario, server, tools)
                 rows.append((scenario, server, res))
     except (RuntimeError, OSError, subprocess.SubprocessError) as err:
         log("peers-bench: %s" % err)
@@ -605,7 +609,7 @@ def report(rows):
     misses = []
     for scenario, server, res in rows:
         nv = res["nuvola"][0] if res["nuvola"] else None
-        for tool in TOOLS:
+        for tool in [t for t in TOOLS if t in res]:
             if res[tool] is None:
                 log("%-44s %-10s %-12s %9s" % (scenario.title, server.name, tool, "failed"))
                 continue
@@ -618,7 +622,7 @@ def report(rows):
         if nv is None:
             misses.append("%s on %s: nuvola failed" % (scenario.title, server.name))
             continue
-        single = [t for t in TOOLS[1:] if res[t] is not None and res[t][1][3] == 1]
+        single = [t for t in TOOLS[1:] if res.get(t) is not None and res[t][1][3] == 1]
         best = min(single, key=lambda t: res[t][0]) if single else None
         if best and nv > res[best][0]:
             misses.append("%s on %s: nuvola %.3f s, %s %.3f s"
@@ -654,7 +658,7 @@ def report_sequence_floor(server, res):
     the greeting, one reply per command, and the final reply of each STOR.
     The rest of a tool's time is its own work: start, scan, copies, waits."""
     for tool in TOOLS:
-        if res[tool] is None:
+        if res.get(tool) is None:
             continue
         median, (_, cmds, stors, _) = res[tool]
         floor = (1 + cmds + stors) * server.rtt_ms / 1000.0
@@ -673,7 +677,7 @@ def report_tls_cost(rows):
         if twin is None:
             continue
         for tool in TOOLS:
-            if res[tool] is None or twin[tool] is None:
+            if res.get(tool) is None or twin.get(tool) is None:
                 cost = "%12s" % "-"
             else:
                 cost = "%9.2f ms" % ((res[tool][0] - twin[tool][0]) * 1000.0 / scenario.files)
