@@ -1,5 +1,6 @@
 #include "ftp/scratchcopy.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +13,8 @@ QStringList scratchFiles()
 {
     return QDir(QDir::tempPath()).entryList({QStringLiteral("nuvola-*")}, QDir::Files);
 }
+
+enum Source { Memoire, FichierTemporaire, EnPlace };
 
 } // namespace
 
@@ -47,16 +50,19 @@ private slots:
     void copyOrInPlace_data()
     {
         QTest::addColumn<qint64>("taille");
-        QTest::addColumn<bool>("copie");
-        QTest::newRow("empty file") << qint64(0) << true;
-        QTest::newRow("small") << qint64(1000) << true;
-        QTest::newRow("largest copied") << qint64(19999999) << true;
-        QTest::newRow("smallest read in place") << qint64(20000000) << false;
+        QTest::addColumn<int>("sorte");
+        QTest::newRow("empty file") << qint64(0) << int(Memoire);
+        QTest::newRow("small") << qint64(1000) << int(Memoire);
+        QTest::newRow("largest in memory") << tailleMaxCopieMemoire << int(Memoire);
+        QTest::newRow("smallest on disk") << tailleMaxCopieMemoire + 1 << int(FichierTemporaire);
+        QTest::newRow("largest copied") << qint64(19999999) << int(FichierTemporaire);
+        QTest::newRow("smallest read in place") << qint64(20000000) << int(EnPlace);
     }
     void copyOrInPlace()
     {
         QFETCH(qint64, taille);
-        QFETCH(bool, copie);
+        QFETCH(int, sorte);
+        const bool copie = sorte != EnPlace;
         const QString path = make(QStringLiteral("f%1.bin").arg(taille), taille);
         QVERIFY(!path.isEmpty());
         const QStringList avant = scratchFiles();
@@ -67,9 +73,10 @@ private slots:
             QCOMPARE(source->pos(), qint64(0));
             QCOMPARE(source->size(), taille);
             auto *enPlace = qobject_cast<QFile *>(source.get());
-            const bool estCopie = qobject_cast<QTemporaryFile *>(source.get()) != nullptr;
-            QCOMPARE(estCopie, copie);
-            if (!copie)
+            const bool surDisque = qobject_cast<QTemporaryFile *>(source.get()) != nullptr;
+            QCOMPARE(qobject_cast<QBuffer *>(source.get()) != nullptr, sorte == Memoire);
+            QCOMPARE(surDisque, sorte == FichierTemporaire);
+            if (sorte == EnPlace)
                 QCOMPARE(enPlace->fileName(), path);
             // The station rewriting the file now must not change what is sent.
             QFile f(path);
