@@ -379,7 +379,23 @@ class Runner:
                     peak = int(ln.split(":")[1])
         # The server may still be writing the last lines of the session.
         time.sleep(0.2)
-        return (seconds, peak) + server.commands_since(offset)
+        counts = server.commands_since(offset)
+        if tool == "nuvola" and counts[2] > 1:
+            self.report_reconnection()
+        return (seconds, peak) + counts
+
+    def report_reconnection(self):
+        """A run that needed a second session says why in its log: shown, so
+        that a rare loss can be told from the benchmark's noise."""
+        try:
+            with open(os.path.join(self.data, "Nuvola.log"), encoding="utf-8",
+                      errors="replace") as f:
+                run = f.read().rsplit("=== ", 1)[-1].splitlines()
+        except OSError:
+            return
+        for line in run:
+            if not line.endswith("...Envoyé"):
+                print("    nuvola log: " + line)
 
 
 # --- scenarios
