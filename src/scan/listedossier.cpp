@@ -18,8 +18,6 @@
 
 namespace {
 
-enum class Sorte { Fichiers, Dossiers };
-
 // Entries dated at or before `apres` are counted in `ecartes`, not listed.
 struct Seuil
 {
@@ -35,13 +33,32 @@ struct Seuil
     }
 };
 
+// Where one read of a folder puts what it finds; a null list is not wanted.
+// The cut applies to files only: every sub-folder is walked.
+struct Destination
+{
+    ListeEntrees *fichiers = nullptr;
+    Seuil *seuil = nullptr;
+    ListeEntrees *dossiers = nullptr;
+};
+
+EntreeListe entree(const QString &prefixe, QString nom, qint64 date, bool lien)
+{
+    EntreeListe e;
+    e.chemin = prefixe + nom;
+    e.date = date;
+    e.debutNom = int(prefixe.size());
+    e.lien = lien;
+    return e;
+}
+
 #ifdef NUVOLA_LISTE_POSIX
 // A tree of thousands of unchanged files is read on every run: going through
 // readdir and one fstatat per entry avoids building a QFileInfo and a local
 // QDateTime for each of them. The rules are QDir's on this platform: a name
 // starting with "." is hidden; files are regular files that are not links;
 // folders are directories, links to directories included.
-bool listerPosix(const QString &dossier, Sorte sorte, Seuil &seuil, ListeEntrees &liste)
+bool listerPosix(const QString &dossier, Destination &dest)
 {
     // Same folder text as QDir gives its entries.
     QString prefixe = QDir(dossier).path();
@@ -51,54 +68,49 @@ bool listerPosix(const QString &dossier, Sorte sorte, Seuil &seuil, ListeEntrees
     if (!prefixe.endsWith(QLatin1Char('/')))
         prefixe.append(QLatin1Char('/'));
     const int fd = ::dirfd(d);
-    const int debutNom = int(prefixe.size());
     while (const dirent *e = ::readdir(d)) {
         if (e->d_name[0] == '.')
             continue;
+        const unsigned char type = e->d_type;
+        const bool fichierPossible = dest.fichiers && (type == DT_REG || type == DT_UNKNOWN);
+        const bool dossierPossible =
+            dest.dossiers && (type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN);
+        if (!fichierPossible && !dossierPossible)
+            continue;
         struct stat st;
         bool lien = false;
-        if (sorte == Sorte::Fichiers) {
-            if (e->d_type != DT_REG && e->d_type != DT_UNKNOWN)
+        if (type != DT_DIR) {
+            // Tells a link from what it leads to, and the type d_type left unknown.
+            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
-            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            if (S_ISREG(st.st_mode)) {
+                if (fichierPossible && dest.seuil->garde(qint64(st.st_mtime)))
+                    dest.fichiers->append(
+                        entree(prefixe, QFile::decodeName(e->d_name), st.st_mtime, false));
                 continue;
-        } else {
-            if (e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
-                continue;
-            if (e->d_type != DT_DIR) {
-                struct stat lst;
-                if (::fstatat(fd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                lien = S_ISLNK(lst.st_mode);
             }
-            if (::fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode))
+            lien = S_ISLNK(st.st_mode);
+            if (!dossierPossible || (!lien && !S_ISDIR(st.st_mode)))
                 continue;
         }
-        if (!seuil.garde(qint64(st.st_mtime)))
+        // A folder's own time, or that of the folder a link leads to.
+        if ((type == DT_DIR || lien) && ::fstatat(fd, e->d_name, &st, 0) != 0)
             continue;
-        EntreeListe entree;
-        entree.chemin = prefixe + QFile::decodeName(e->d_name);
-        entree.date = qint64(st.st_mtime);
-        entree.debutNom = debutNom;
-        entree.lien = lien;
-        liste.append(std::move(entree));
+        if (!S_ISDIR(st.st_mode))
+            continue;
+        dest.dossiers->append(entree(prefixe, QFile::decodeName(e->d_name), st.st_mtime, lien));
     }
     ::closedir(d);
     return true;
 }
-#endif
-
-ListeEntrees lister(const QString &dossier, Sorte sorte, Seuil &seuil)
-{
-    ListeEntrees liste;
-    // An empty QDir path would mean the process's working folder.
-    if (dossier.isEmpty())
-        return liste;
-#ifdef NUVOLA_LISTE_POSIX
-    listerPosix(dossier, sorte, seuil, liste);
 #else
-    const QDir::Filters filtres = sorte == Sorte::Fichiers ? QDir::Files | QDir::NoSymLinks
-                                                           : QDir::AllDirs | QDir::NoDotAndDotDot;
+void listerQDir(const QString &dossier, Destination &dest)
+{
+    QDir::Filters filtres = QDir::NoDotAndDotDot;
+    if (dest.fichiers)
+        filtres |= QDir::Files;
+    if (dest.dossiers)
+        filtres |= QDir::AllDirs;
     // Going through QDir gives the entries the same folder text as
     // QDir::entryInfoList would (separators converted, one trailing "/" removed
     // except on a root).
@@ -107,20 +119,39 @@ ListeEntrees lister(const QString &dossier, Sorte sorte, Seuil &seuil)
     QDirIterator it(dir);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
+        const bool estDossier = dest.dossiers && info.isDir();
+        // Links to files are never sent: only what the link leads to could be.
+        if (!estDossier && (!dest.fichiers || info.isSymLink() || !info.isFile()))
+            continue;
         const QDateTime modif = info.lastModified();
         // Gone between the read of the folder and the stat: nothing to send.
-        if (!modif.isValid() || !seuil.garde(modif.toSecsSinceEpoch()))
+        if (!modif.isValid())
             continue;
-        EntreeListe entree;
-        entree.chemin = info.filePath();
-        entree.date = modif.toSecsSinceEpoch();
-        entree.debutNom = int(entree.chemin.size() - info.fileName().size());
-        entree.lien = sorte == Sorte::Dossiers && info.isSymLink();
-        liste.append(std::move(entree));
+        if (!estDossier && !dest.seuil->garde(modif.toSecsSinceEpoch()))
+            continue;
+        const QString chemin = info.filePath();
+        const QString prefixe = chemin.left(chemin.size() - info.fileName().size());
+        (estDossier ? dest.dossiers : dest.fichiers)
+            ->append(entree(prefixe, info.fileName(), modif.toSecsSinceEpoch(),
+                            estDossier && info.isSymLink()));
     }
+}
 #endif
-    trierListe(liste);
-    return liste;
+
+void lister(const QString &dossier, Destination &dest)
+{
+    // An empty QDir path would mean the process's working folder.
+    if (dossier.isEmpty())
+        return;
+#ifdef NUVOLA_LISTE_POSIX
+    listerPosix(dossier, dest);
+#else
+    listerQDir(dossier, dest);
+#endif
+    if (dest.fichiers)
+        trierListe(*dest.fichiers);
+    if (dest.dossiers)
+        trierListe(*dest.dossiers);
 }
 
 } // namespace
@@ -136,21 +167,42 @@ void trierListe(ListeEntrees &liste)
 
 ListeEntrees listeFichiers(const QString &dossier)
 {
-    Seuil tout;
-    return lister(dossier, Sorte::Fichiers, tout);
+    int plusAnciens = 0;
+    return listeFichiersApres(dossier, std::numeric_limits<qint64>::min(), plusAnciens);
 }
 
 ListeEntrees listeFichiersApres(const QString &dossier, qint64 apres, int &plusAnciens)
 {
+    ListeEntrees liste;
     Seuil seuil;
     seuil.apres = apres;
-    ListeEntrees liste = lister(dossier, Sorte::Fichiers, seuil);
+    Destination dest;
+    dest.fichiers = &liste;
+    dest.seuil = &seuil;
+    lister(dossier, dest);
     plusAnciens = seuil.ecartes;
     return liste;
 }
 
 ListeEntrees listeSousDossiers(const QString &dossier)
 {
-    Seuil tout;
-    return lister(dossier, Sorte::Dossiers, tout);
+    ListeEntrees liste;
+    Destination dest;
+    dest.dossiers = &liste;
+    lister(dossier, dest);
+    return liste;
+}
+
+ContenuDossier contenuDossier(const QString &dossier, qint64 apres)
+{
+    ContenuDossier contenu;
+    Seuil seuil;
+    seuil.apres = apres;
+    Destination dest;
+    dest.fichiers = &contenu.fichiers;
+    dest.seuil = &seuil;
+    dest.dossiers = &contenu.sousDossiers;
+    lister(dossier, dest);
+    contenu.plusAnciens = seuil.ecartes;
+    return contenu;
 }

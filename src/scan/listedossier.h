@@ -34,3 +34,15 @@ ListeEntrees listeFichiersApres(const QString &dossier, qint64 apres, int &plusA
 // Sub-folders of one folder, links to folders included, without "." "..",
 // without hidden folders.
 ListeEntrees listeSousDossiers(const QString &dossier);
+
+// What one read of a folder gives the scan.
+struct ContenuDossier
+{
+    ListeEntrees fichiers;     // as listeFichiersApres
+    int plusAnciens = 0;       // files at or before the cut, only counted
+    ListeEntrees sousDossiers; // as listeSousDossiers
+};
+
+// Files and sub-folders in one read: the scan walks every folder of the tree
+// on every run, and reading each one twice doubled the cost of the walk.
+ContenuDossier contenuDossier(const QString &dossier, qint64 apres);

@@ -1,5 +1,7 @@
 #include "localscan.h"
 
+#include "lecteurdossiers.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -22,11 +24,10 @@ public:
     QVector<DossierTrouve> &dossiers() { return m_dossiers; }
 
     // Appends the sub-folders of the folder at index parent (-1: the local
-    // folder), listed at chemin, leaving out links that lead back into the
-    // chain of folders that holds them.
-    void ajouterSousDossiers(int parent, const QString &chemin)
+    // folder), leaving out links that lead back into the chain of folders
+    // that holds them.
+    void ajouterSousDossiers(int parent, const ListeEntrees &sous)
     {
-        const ListeEntrees sous = listeSousDossiers(chemin);
         const QString prefixe =
             parent < 0 ? QString() : m_dossiers.at(parent).relatif + QLatin1Char('/');
         for (const EntreeListe &entree : sous) {
@@ -136,37 +137,43 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
 
     Parcours parcours(racine);
     QVector<DossierTrouve> &dossiers = parcours.dossiers();
-    parcours.ajouterSousDossiers(-1, racine);
+    const bool finSlash = racine.endsWith(QLatin1Char('/'));
 
-    // Breadth-first: the list grows while it is walked. Excluded folders are
-    // dropped before their sub-folders are read.
-    QVector<int> gardes;
-    for (int i = 0; i < dossiers.size(); ++i) {
-        if (estDossierExclu(dossiers.at(i).relatif, dossiersExclusText, exclureAnnees,
-                            dateComparaison))
-            continue;
-        gardes.append(i);
-        QString chemin = racine + QLatin1Char('/') + dossiers.at(i).relatif;
-        chemin.replace(QStringLiteral("//"), QStringLiteral("/"));
-        parcours.ajouterSousDossiers(i, chemin);
-    }
-
-    auto traiter = [&](const QString &chemin) {
-        int anciens = 0;
-        const ListeEntrees fichiers = listeFichiersApres(chemin, dateComparaison, anciens);
-        resultat.nbFichiers += int(fichiers.size()) + anciens;
+    auto garder = [&](const ContenuDossier &contenu) {
+        resultat.nbFichiers += int(contenu.fichiers.size()) + contenu.plusAnciens;
         // As if the whole sorted listing had been walked: the newest of the
         // older files is where the selection would have stopped.
         resultat.nbConsultes +=
-            selectionFichiers(fichiers, dateComparaison, listeExclus, resultat.envoi) +
-            (anciens > 0 ? 1 : 0);
+            selectionFichiers(contenu.fichiers, dateComparaison, listeExclus, resultat.envoi) +
+            (contenu.plusAnciens > 0 ? 1 : 0);
     };
 
-    traiter(racine);
-    const bool finSlash = racine.endsWith(QLatin1Char('/'));
-    for (int i : gardes) {
-        const QString &relatif = dossiers.at(i).relatif;
-        traiter(finSlash ? racine + relatif : racine + QLatin1Char('/') + relatif);
+    const ContenuDossier contenuRacine = contenuDossier(racine, dateComparaison);
+    garder(contenuRacine);
+    parcours.ajouterSousDossiers(-1, contenuRacine.sousDossiers);
+
+    // Breadth-first, one depth at a time: the folders of one depth are read
+    // together, then taken in order, so the files come in the same order as
+    // a walk of one folder after the other. Excluded folders are dropped
+    // before they are read.
+    LecteurDossiers lecteur;
+    for (int debut = 0; debut < dossiers.size();) {
+        const int fin = int(dossiers.size());
+        QVector<int> gardes;
+        QStringList chemins;
+        for (int i = debut; i < fin; ++i) {
+            const QString &relatif = dossiers.at(i).relatif;
+            if (estDossierExclu(relatif, dossiersExclusText, exclureAnnees, dateComparaison))
+                continue;
+            gardes.append(i);
+            chemins.append(finSlash ? racine + relatif : racine + QLatin1Char('/') + relatif);
+        }
+        const QVector<ContenuDossier> contenus = lecteur.lire(chemins, dateComparaison);
+        for (int k = 0; k < gardes.size(); ++k) {
+            garder(contenus.at(k));
+            parcours.ajouterSousDossiers(gardes.at(k), contenus.at(k).sousDossiers);
+        }
+        debut = fin;
     }
     return resultat;
 }

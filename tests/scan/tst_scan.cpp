@@ -1,3 +1,4 @@
+#include "scan/lecteurdossiers.h"
 #include "scan/localscan.h"
 #include "testtree.h"
 
@@ -61,6 +62,19 @@ EntreeListe entree(const QString &chemin, qint64 date)
     return e;
 }
 
+// One listing as text, so that a mismatch shows which entry differs.
+QStringList texte(const ListeEntrees &liste)
+{
+    QStringList t;
+    for (const EntreeListe &e : liste)
+        t.append(QStringLiteral("%1 %2 %3 %4")
+                     .arg(e.chemin)
+                     .arg(e.date)
+                     .arg(e.nom())
+                     .arg(e.lien ? QStringLiteral("lien") : QString()));
+    return t;
+}
+
 } // namespace
 
 class TstScan : public QObject
@@ -88,6 +102,10 @@ private slots:
     void ordreALaSeconde();
     void listeCoupee_data();
     void listeCoupee();
+    void contenuEnUneLecture();
+    void lecteurDossiers_data();
+    void lecteurDossiers();
+    void arbreLarge();
     void cachesEtSpeciaux();
     void liensFichiers();
     void liensDossiers();
@@ -532,6 +550,119 @@ void TstScan::listeCoupee()
         QCOMPARE(coupee.at(i).chemin, tout.at(i).chemin);
         QCOMPARE(coupee.at(i).date, tout.at(i).date);
         QCOMPARE(coupee.at(i).nom(), tout.at(i).nom());
+    }
+}
+
+void TstScan::contenuEnUneLecture()
+{
+    // One read of a folder must find what the two separate listings find.
+    const qint64 t = milieu2012();
+    fichier(QStringLiteral("vieux.htm"), t - 5);
+    fichier(QStringLiteral("neuf.htm"), t + 5);
+    fichier(QStringLiteral("aussi.png"), t + 5);
+    fichier(QStringLiteral(".cache.htm"), t + 5);
+    fichier(QStringLiteral("d1/a.htm"), t);
+    fichier(QStringLiteral("d2/a.htm"), t);
+    fichier(QStringLiteral(".cache/a.htm"), t);
+    QVERIFY(makeHidden(chemin(QStringLiteral(".cache.htm"))));
+    QVERIFY(makeHidden(chemin(QStringLiteral(".cache"))));
+    const bool liens =
+        makeSymlink(chemin(QStringLiteral("d1")), chemin(QStringLiteral("versd1"))) &&
+        makeSymlink(chemin(QStringLiteral("neuf.htm")), chemin(QStringLiteral("versneuf.htm"))) &&
+        makeSymlink(chemin(QStringLiteral("absent")), chemin(QStringLiteral("casse")));
+#ifdef Q_OS_UNIX
+    QCOMPARE(::mkfifo(QFile::encodeName(chemin(QStringLiteral("tube"))).constData(), 0600), 0);
+#endif
+    int anciens = -1;
+    const ListeEntrees fichiers = listeFichiersApres(m_racine, t, anciens);
+    const ListeEntrees sous = listeSousDossiers(m_racine);
+    const ContenuDossier contenu = contenuDossier(m_racine, t);
+    QCOMPARE(texte(contenu.fichiers), texte(fichiers));
+    QCOMPARE(contenu.plusAnciens, anciens);
+    QCOMPARE(texte(contenu.sousDossiers), texte(sous));
+    // And what they find is what the rules say.
+    QCOMPARE(fichiers.size(), 2);
+    QCOMPARE(anciens, 1);
+    QCOMPARE(sous.size(), liens ? 3 : 2);
+    QCOMPARE(contenuDossier(chemin(QStringLiteral("absent")), t).fichiers.size(), 0);
+}
+
+void TstScan::lecteurDossiers_data()
+{
+    QTest::addColumn<int>("lecteurs");
+    QTest::addColumn<int>("dossiers");
+    QTest::newRow("seul, aucun dossier") << 1 << 0;
+    QTest::newRow("seul, plusieurs") << 1 << 5;
+    QTest::newRow("deux, un dossier") << 2 << 1;
+    QTest::newRow("deux, plus que de lecteurs") << 2 << 7;
+    QTest::newRow("quatre, moins que de lecteurs") << 4 << 3;
+    QTest::newRow("quatre, beaucoup") << 4 << 40;
+}
+
+void TstScan::lecteurDossiers()
+{
+    QFETCH(int, lecteurs);
+    QFETCH(int, dossiers);
+    const qint64 t = milieu2012();
+    QStringList chemins;
+    for (int i = 0; i < dossiers; ++i) {
+        const QString nom = QStringLiteral("d%1").arg(i);
+        // Different counts and times in each, so that a listing handed to the
+        // wrong folder shows.
+        for (int j = 0; j <= i % 4; ++j)
+            fichier(nom + QStringLiteral("/f%1.htm").arg(j), t + i - j);
+        // A missing folder among them lists as empty, in its place.
+        chemins.append(chemin(i % 6 == 5 ? nom + QStringLiteral("-absent") : nom));
+    }
+    LecteurDossiers lecteur(lecteurs);
+    QCOMPARE(lecteur.nbLecteurs(), lecteurs);
+    for (int passe = 0; passe < 2; ++passe) {
+        const QVector<ContenuDossier> contenus = lecteur.lire(chemins, t);
+        QCOMPARE(contenus.size(), chemins.size());
+        for (int i = 0; i < dossiers; ++i) {
+            const ContenuDossier attendu = contenuDossier(chemins.at(i), t);
+            QCOMPARE(texte(contenus.at(i).fichiers), texte(attendu.fichiers));
+            QCOMPARE(contenus.at(i).plusAnciens, attendu.plusAnciens);
+        }
+    }
+}
+
+void TstScan::arbreLarge()
+{
+    // Wide enough that every depth is shared among readers: the order must
+    // still be that of a walk of one folder after the other.
+    const qint64 t = milieu2012();
+    fichier(QStringLiteral("r.htm"), t + 1);
+    QStringList niveau1;
+    QStringList niveau2;
+    for (int i = 0; i < 12; ++i) {
+        const QString n = QStringLiteral("n%1").arg(i, 2, 10, QLatin1Char('0'));
+        for (int j = 0; j < 3; ++j)
+            fichier(n + QStringLiteral("/s%1/f.htm").arg(j), t + 1);
+        fichier(n + QStringLiteral("/f.htm"), t + 1);
+    }
+    // Newest folder first: n11 before n00, s2 before s0.
+    for (int i = 11; i >= 0; --i) {
+        const QString n = QStringLiteral("n%1").arg(i, 2, 10, QLatin1Char('0'));
+        for (int j = 2; j >= 0; --j) {
+            const QString s = n + QStringLiteral("/s%1").arg(j);
+            if (!setDirMtime(chemin(s), t + 10 + j))
+                QSKIP("folder times cannot be set here");
+            niveau2.append(s + QStringLiteral("/f.htm"));
+        }
+        QVERIFY(setDirMtime(chemin(n), t + 100 + i));
+        niveau1.append(n + QStringLiteral("/f.htm"));
+    }
+    const QStringList attendu = QStringList{QStringLiteral("r.htm")} + niveau1 + niveau2;
+    for (int passe = 0; passe < 3; ++passe) {
+        const ResultatAnalyse r =
+            analyseDossier(m_racine, QStringLiteral("n03/s1;n07"), false, quint32(t), QStringList());
+        QStringList sansExclus = attendu;
+        sansExclus.removeIf([](const QString &p) {
+            return p.startsWith(QLatin1String("n03/s1/")) || p.startsWith(QLatin1String("n07/"));
+        });
+        QCOMPARE(relatifs(r.envoi), sansExclus);
+        QCOMPARE(r.nbFichiers, 1 + 12 * 4 - 1 - 4);
     }
 }
 
