@@ -2,6 +2,6 @@
 
 bool estModeAuto(const QStringList &arguments)
 {
-    return arguments.contains(QStringLiteral("/auto"), Qt::CaseSensitive)
-        || arguments.contains(QStringLiteral("/Auto"), Qt::CaseSensitive);
+    return arguments.contains(QStringLiteral("/auto"), Qt::CaseSensitive) ||
+           arguments.contains(QStringLiteral("/Auto"), Qt::CaseSensitive);
 }

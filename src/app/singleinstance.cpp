@@ -47,8 +47,8 @@ QString cheminVerrou(const QString &cle)
     for (const QChar c : cle)
         if (c.isLetterOrNumber() || c == QLatin1Char('-'))
             nom += c;
-    return QDir::tempPath()
-           + QStringLiteral("/nuvola-%1-%2.lock").arg(QString::number(::getuid()), nom);
+    return QDir::tempPath() +
+           QStringLiteral("/nuvola-%1-%2.lock").arg(QString::number(::getuid()), nom);
 }
 
 // A holder writes its identity a few microseconds after creating the file,
@@ -69,8 +69,8 @@ bool illisibleEtAncien(const QLockFile &verrou)
     if (pidInscrit(verrou) != 0)
         return false;
     const QFileInfo info(verrou.fileName());
-    return info.exists()
-           && info.lastModified().secsTo(QDateTime::currentDateTime()) > kVerrouIlliblePerime;
+    return info.exists() &&
+           info.lastModified().secsTo(QDateTime::currentDateTime()) > kVerrouIlliblePerime;
 }
 
 // Two starts finding the same unreadable file must not both remove it: the
@@ -120,8 +120,7 @@ qint64 SingleInstance::holder(const QString &key)
 
 // A named kernel object here: it disappears with its last holder, however the
 // process ends, and it keeps the key the program has always used.
-SingleInstance::SingleInstance(const QString &key)
-    : m_memoire(std::make_unique<QSharedMemory>(key))
+SingleInstance::SingleInstance(const QString &key) : m_memoire(std::make_unique<QSharedMemory>(key))
 {
 }
 

@@ -5,7 +5,8 @@
 #include <QFileInfo>
 
 namespace {
-constexpr QFileDevice::Permissions proprietaireSeul = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions proprietaireSeul =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 }
 
 void preparerFichierPrive(const QString &chemin)

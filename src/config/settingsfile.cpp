@@ -15,8 +15,7 @@ QString cle(const char *nom)
 }
 
 // Settings objects live for one call; their release writes the file.
-template <typename Remplir>
-void ecrire(const QString &fichierIni, Remplir remplir)
+template <typename Remplir> void ecrire(const QString &fichierIni, Remplir remplir)
 {
     preparerFichierPrive(fichierIni);
     {
@@ -32,8 +31,8 @@ void ecrire(const QString &fichierIni, Remplir remplir)
 
 QString cheminFichierIni()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Nuvola.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Nuvola.ini");
 }
 
 ValeursFormulaire lireFormulaire(const QString &fichierIni)

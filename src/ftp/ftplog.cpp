@@ -87,8 +87,8 @@ void FenPrincipale::debutCommande(int id)
 {
     Q_UNUSED(id);
     if (ftp->currentCommand() == FtpClient::Put && indexCourant < listeEnvoi.size())
-        ecrireJournal(cheminAffiche(listeEnvoi.at(indexCourant), dossierLocal->text())
-                      + QStringLiteral("..."));
+        ecrireJournal(cheminAffiche(listeEnvoi.at(indexCourant), dossierLocal->text()) +
+                      QStringLiteral("..."));
 }
 
 void FenPrincipale::finCommande(int id, bool error)

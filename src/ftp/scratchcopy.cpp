@@ -39,8 +39,8 @@ std::unique_ptr<QIODevice> copieMemoire(QFile &source)
 
 std::unique_ptr<QIODevice> copieTemporaire(QFile &source)
 {
-    auto copie = std::make_unique<QTemporaryFile>(QDir::tempPath()
-                                                  + QStringLiteral("/nuvola-XXXXXX"));
+    auto copie =
+        std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/nuvola-XXXXXX"));
     if (!copie->open())
         return nullptr;
     char tampon[64 * 1024];

@@ -56,8 +56,7 @@ QString empreinteSha256(const QSslCertificate &certificat)
 {
     if (certificat.isNull())
         return QString();
-    return QString::fromLatin1(
-        certificat.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+    return QString::fromLatin1(certificat.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
 }
 
 QByteArray octetsEmpreinte(const QString &empreinte)

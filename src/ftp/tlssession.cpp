@@ -55,8 +55,8 @@ void FenPrincipale::journaliserEchecTls()
                           .arg(ftp->errorString()));
         return;
     case FtpClient::TlsHandshakeFailed:
-        ecrireJournal(tr("Échec de la négociation de la connexion sécurisée : %1\n")
-                          .arg(ftp->errorString()));
+        ecrireJournal(
+            tr("Échec de la négociation de la connexion sécurisée : %1\n").arg(ftp->errorString()));
         return;
     case FtpClient::NoTlsFailure:
         return;

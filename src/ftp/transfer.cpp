@@ -10,8 +10,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QMap>
 #include <QLineEdit>
+#include <QMap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -54,15 +54,16 @@ void FenPrincipale::transfert()
     IssueTransfert issue = executerTransfert();
     if (m_annule && issue == IssueTransfert::Echoue)
         issue = IssueTransfert::Annule;
-    m_codeSortie = (issue == IssueTransfert::Reussi || issue == IssueTransfert::RienAEnvoyer) ? 0 : 2;
+    m_codeSortie =
+        (issue == IssueTransfert::Reussi || issue == IssueTransfert::RienAEnvoyer) ? 0 : 2;
     terminerJournalRun(issue);
     m_runEnCours = false;
 }
 
 void FenPrincipale::commencerJournalRun()
 {
-    m_journalRun = std::make_unique<JournalExecution>(QFileInfo(fichierIni).absolutePath()
-                                                      + QStringLiteral("/Nuvola.log"));
+    m_journalRun = std::make_unique<JournalExecution>(QFileInfo(fichierIni).absolutePath() +
+                                                      QStringLiteral("/Nuvola.log"));
     m_journalRun->setSecret(motDePasse->text());
     m_journalRun->commencer(QDateTime::currentDateTime(), IsModeAuto());
 }
@@ -144,7 +145,8 @@ bool FenPrincipale::ouvrirSession()
     if (!attendreFinFtp(m_delais.identification) || !identification.reussi() || m_quitte) {
         if (ftp->tlsFailure() == FtpClient::TlsProtectionRefused)
             journaliserEchecTls();
-        ecrireJournal(tr("Identification impossible \nVérifiez le nom d'utilisateur et le mot de passe\n"));
+        ecrireJournal(
+            tr("Identification impossible \nVérifiez le nom d'utilisateur et le mot de passe\n"));
         return false;
     }
     if (changerDeDossierApresConnexion(dossierServeur->text())) {
@@ -189,8 +191,8 @@ void FenPrincipale::envoyerListe()
 
 void FenPrincipale::afficherAvancement(int envoyes, int total, bool toujours)
 {
-    barreEtat->showMessage(QStringLiteral("%1/%2").arg(envoyes).arg(total)
-                           + tr(" fichiers envoyés"));
+    barreEtat->showMessage(QStringLiteral("%1/%2").arg(envoyes).arg(total) +
+                           tr(" fichiers envoyés"));
     // The bar repaints at once, not at the next paint event, on each change:
     // that costs more than the upload of a small file, and the eye needs no
     // more than twenty a second.

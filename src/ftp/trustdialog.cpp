@@ -10,10 +10,10 @@ bool demanderConfianceCertificat(QWidget *parent, const QString &hote, const QSt
     const auto tr = [](const char *texte) {
         return QCoreApplication::translate("trustdialog", texte);
     };
-    QMessageBox boite(QMessageBox::Warning, tr("Certificat du serveur"),
-                      tr("Le certificat du serveur « %1 » ne peut pas être vérifié :\n%2")
-                          .arg(hote, raisons),
-                      QMessageBox::NoButton, parent);
+    QMessageBox boite(
+        QMessageBox::Warning, tr("Certificat du serveur"),
+        tr("Le certificat du serveur « %1 » ne peut pas être vérifié :\n%2").arg(hote, raisons),
+        QMessageBox::NoButton, parent);
     boite.setObjectName(QStringLiteral("dialogueCertificat"));
     QString question = description;
     if (empreinteConnue)

@@ -88,8 +88,8 @@ private slots:
     {
         QVERIFY(m_data.isValid());
         QVERIFY(m_runtime.isValid());
-        QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                    | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                    QFileDevice::ExeOwner);
         QVERIFY2(QFile::exists(executable()), qPrintable(executable()));
     }
 
@@ -136,8 +136,8 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(
                 [&] {
                     for (auto &p : processus)
-                        if (p->state() == QProcess::Running
-                            && SingleInstance::holder() == p->processId())
+                        if (p->state() == QProcess::Running &&
+                            SingleInstance::holder() == p->processId())
                             gagnant = p.get();
                     return gagnant != nullptr;
                 }(),
@@ -165,8 +165,8 @@ private slots:
         const QByteArray hote = QSysInfo::machineHostName().toUtf8();
         const QByteArray moi = QByteArray::number(QCoreApplication::applicationPid());
         // The holder's pid now belongs to another program: the marker is stale.
-        QTest::newRow("pid reused by another program")
-            << moi + "\nnuvola\n" + hote + "\n" << 0 << 0;
+        QTest::newRow("pid reused by another program") << moi + "\nnuvola\n" + hote + "\n"
+                                                       << 0 << 0;
         // Left half-written by a crash or a full disk, long ago.
         QTest::newRow("empty, old") << QByteArray() << 3600 << 0;
         QTest::newRow("garbage, old") << QByteArray("\x00\xff\xfe garbage\n", 12) << 3600 << 0;
@@ -204,7 +204,8 @@ private slots:
         {
             QSettings s(ini(), QSettings::IniFormat);
             s.setValue(QStringLiteral("Config/Utilisateur"), QStringLiteral("station"));
-            s.setValue(QStringLiteral("Config/DosLocal"), m_data.filePath(QStringLiteral("absent")));
+            s.setValue(QStringLiteral("Config/DosLocal"),
+                       m_data.filePath(QStringLiteral("absent")));
         }
         QProcess p;
         configure(p);
@@ -212,8 +213,10 @@ private slots:
         p.start();
         QVERIFY(p.waitForFinished(30000));
         QSettings s(ini(), QSettings::IniFormat);
-        QCOMPARE(s.value(QStringLiteral("Config/Utilisateur")).toString(), QStringLiteral("station"));
-        QVERIFY2(!s.contains(QStringLiteral("Config/Pass")), "automatic mode must not write the form");
+        QCOMPARE(s.value(QStringLiteral("Config/Utilisateur")).toString(),
+                 QStringLiteral("station"));
+        QVERIFY2(!s.contains(QStringLiteral("Config/Pass")),
+                 "automatic mode must not write the form");
     }
 };
 

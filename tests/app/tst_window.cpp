@@ -26,8 +26,8 @@ namespace {
 
 QString iniPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Nuvola.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Nuvola.ini");
 }
 
 QStringList actionTexts(const QMenu *menu)
@@ -120,18 +120,19 @@ private slots:
         QVERIFY(f);
         QStringList labels;
         for (int r = 0; r < f->rowCount(); ++r)
-            labels << qobject_cast<QLabel *>(f->itemAt(r, QFormLayout::LabelRole)->widget())->text();
-        QCOMPARE(labels, (QStringList{QStringLiteral("Serveur :"), QStringLiteral("Utilisateur :"),
-                                      QStringLiteral("Mot de passe :"),
-                                      QStringLiteral("Dossier serveur :"),
-                                      QStringLiteral("Dossier local :"),
-                                      QStringLiteral("Mode ascii :"),
-                                      QStringLiteral("Mode binaire :"),
-                                      QStringLiteral("Dossier à exclure :")}));
+            labels
+                << qobject_cast<QLabel *>(f->itemAt(r, QFormLayout::LabelRole)->widget())->text();
+        QCOMPARE(
+            labels,
+            (QStringList{QStringLiteral("Serveur :"), QStringLiteral("Utilisateur :"),
+                         QStringLiteral("Mot de passe :"), QStringLiteral("Dossier serveur :"),
+                         QStringLiteral("Dossier local :"), QStringLiteral("Mode ascii :"),
+                         QStringLiteral("Mode binaire :"), QStringLiteral("Dossier à exclure :")}));
         auto *labelPort = qobject_cast<QLabel *>(fieldOfRow(fen, QStringLiteral("Serveur :"), 1));
         QVERIFY(labelPort);
         QCOMPARE(labelPort->text(), QStringLiteral("Port :"));
-        auto *bouton = qobject_cast<QPushButton *>(fieldOfRow(fen, QStringLiteral("Dossier local :"), 1));
+        auto *bouton =
+            qobject_cast<QPushButton *>(fieldOfRow(fen, QStringLiteral("Dossier local :"), 1));
         QVERIFY(bouton);
         QCOMPARE(bouton->text(), QStringLiteral("..."));
         QCOMPARE(bouton->maximumWidth(), 30);
@@ -239,9 +240,11 @@ private slots:
     {
         QVERIFY(!QFileInfo::exists(iniPath()));
         FenPrincipale fen;
-        QCOMPARE(qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Utilisateur :")))->text(),
-                 QStringLiteral("user"));
-        QCOMPARE(qobject_cast<QSpinBox *>(fieldOfRow(fen, QStringLiteral("Serveur :"), 2))->value(), 21);
+        QCOMPARE(
+            qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Utilisateur :")))->text(),
+            QStringLiteral("user"));
+        QCOMPARE(qobject_cast<QSpinBox *>(fieldOfRow(fen, QStringLiteral("Serveur :"), 2))->value(),
+                 21);
         const auto options = fen.menuBar()->actions().at(1)->menu()->actions();
         QVERIFY(!options.at(0)->isChecked());
         QVERIFY(!options.at(1)->isChecked());
@@ -262,10 +265,13 @@ private slots:
         FenPrincipale fen;
         QCOMPARE(qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Serveur :"), 0))->text(),
                  QStringLiteral("ftp.station.test"));
-        QCOMPARE(qobject_cast<QSpinBox *>(fieldOfRow(fen, QStringLiteral("Serveur :"), 2))->value(), 2121);
-        QCOMPARE(qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Mot de passe :")))->text(),
-                 QStringLiteral("a;b=c,d"));
-        QCOMPARE(qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Dossier local :"), 0))->text(),
+        QCOMPARE(qobject_cast<QSpinBox *>(fieldOfRow(fen, QStringLiteral("Serveur :"), 2))->value(),
+                 2121);
+        QCOMPARE(
+            qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Mot de passe :")))->text(),
+            QStringLiteral("a;b=c,d"));
+        QCOMPARE(qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Dossier local :"), 0))
+                     ->text(),
                  QStringLiteral("/srv/météo"));
         QVERIFY(fen.menuBar()->actions().at(1)->menu()->actions().at(1)->isChecked());
     }
@@ -277,12 +283,14 @@ private slots:
             s.setValue(QStringLiteral("Config/Date"), 1355000000);
         }
         FenPrincipale fen;
-        qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Utilisateur :")))->setText(QStringLiteral("pierre"));
+        qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Utilisateur :")))
+            ->setText(QStringLiteral("pierre"));
         qobject_cast<QSpinBox *>(fieldOfRow(fen, QStringLiteral("Serveur :"), 2))->setValue(990);
         fen.menuBar()->actions().at(1)->menu()->actions().at(0)->setChecked(true);
         fen.Quitter();
         QSettings s(iniPath(), QSettings::IniFormat);
-        QCOMPARE(s.value(QStringLiteral("Config/Utilisateur")).toString(), QStringLiteral("pierre"));
+        QCOMPARE(s.value(QStringLiteral("Config/Utilisateur")).toString(),
+                 QStringLiteral("pierre"));
         QCOMPARE(s.value(QStringLiteral("Config/Port")).toString(), QStringLiteral("990"));
         QCOMPARE(s.value(QStringLiteral("Config/MiniChck")).toInt(), 1);
         QCOMPARE(s.value(QStringLiteral("Config/Date")).toString(), QStringLiteral("1355000000"));
@@ -296,10 +304,12 @@ private slots:
         FenPrincipale fen;
         fen.show();
         QVERIFY(QTest::qWaitForWindowExposed(&fen));
-        qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Dossier serveur :")))->setText(QStringLiteral("public_html"));
+        qobject_cast<QLineEdit *>(fieldOfRow(fen, QStringLiteral("Dossier serveur :")))
+            ->setText(QStringLiteral("public_html"));
         fen.close();
         QSettings s(iniPath(), QSettings::IniFormat);
-        QCOMPARE(s.value(QStringLiteral("Config/DosServeur")).toString(), QStringLiteral("public_html"));
+        QCOMPARE(s.value(QStringLiteral("Config/DosServeur")).toString(),
+                 QStringLiteral("public_html"));
     }
 
     void togglingOptionsHasNoImmediateEffect()

@@ -77,7 +77,8 @@ private slots:
         QTest::addColumn<int>("port");
         QTest::newRow("checked and port") << QByteArray("MiniChck=1\nPort=2121") << true << 2121;
         QTest::newRow("any non-zero checks") << QByteArray("MiniChck=7\nPort=21") << true << 21;
-        QTest::newRow("word true is not a number") << QByteArray("MiniChck=true\nPort=21") << false << 21;
+        QTest::newRow("word true is not a number")
+            << QByteArray("MiniChck=true\nPort=21") << false << 21;
         QTest::newRow("letters in port give 0") << QByteArray("MiniChck=0\nPort=abc") << false << 0;
         QTest::newRow("negative port kept for the box") << QByteArray("Port=-5") << false << -5;
         QTest::newRow("huge port kept for the box") << QByteArray("Port=70000") << false << 70000;
@@ -169,13 +170,12 @@ private slots:
         ecrireFormulaire(m_ini, v);
         QSettings s(m_ini, QSettings::IniFormat);
         s.beginGroup(QStringLiteral("Config"));
-        QStringList attendues{QStringLiteral("MiniChck"), QStringLiteral("ExcAnPrec"),
-                              QStringLiteral("FTPS"),
-                              QStringLiteral("Serveur"), QStringLiteral("Port"),
-                              QStringLiteral("Utilisateur"), QStringLiteral("Pass"),
-                              QStringLiteral("DosServeur"), QStringLiteral("DosLocal"),
-                              QStringLiteral("ascii"), QStringLiteral("binaire"),
-                              QStringLiteral("DosExclu"), QStringLiteral("Date")};
+        QStringList attendues{
+            QStringLiteral("MiniChck"), QStringLiteral("ExcAnPrec"),  QStringLiteral("FTPS"),
+            QStringLiteral("Serveur"),  QStringLiteral("Port"),       QStringLiteral("Utilisateur"),
+            QStringLiteral("Pass"),     QStringLiteral("DosServeur"), QStringLiteral("DosLocal"),
+            QStringLiteral("ascii"),    QStringLiteral("binaire"),    QStringLiteral("DosExclu"),
+            QStringLiteral("Date")};
         QStringList cles = s.childKeys();
         cles.sort();
         attendues.sort();
@@ -240,12 +240,12 @@ private slots:
         ValeursFormulaire v;
         v.portTexte = QStringLiteral("21");
         ecrireFormulaire(m_ini, v);
-        const auto autres = QFileDevice::ReadGroup | QFileDevice::WriteGroup
-            | QFileDevice::ReadOther | QFileDevice::WriteOther;
+        const auto autres = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                            QFileDevice::ReadOther | QFileDevice::WriteOther;
         QCOMPARE(QFileInfo(m_ini).permissions() & autres, QFileDevice::Permissions());
         // An existing file made readable by others is tightened again on rewrite.
-        QFile::setPermissions(m_ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                         | QFileDevice::ReadOther);
+        QFile::setPermissions(m_ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                         QFileDevice::ReadOther);
         ecrireDateDernierSucces(m_ini, 1);
         QCOMPARE(QFileInfo(m_ini).permissions() & autres, QFileDevice::Permissions());
 #else

@@ -40,10 +40,13 @@ private slots:
         QTest::addColumn<QByteArray>("contenu");
         QTest::newRow("binary") << garbage(4096, 7);
         QTest::newRow("binary with NULs") << QByteArray(300, '\0') + garbage(100, 3);
-        QTest::newRow("unclosed section and quotes") << QByteArray("[Config\nServeur=\"abc\nPort=\n=\n");
-        QTest::newRow("huge values") << QByteArray("[Config]\nPort=999999999999999999999\n"
-                                                   "MiniChck=99999999999999\nDate=99999999999999999999\n");
-        QTest::newRow("very long line") << QByteArray("[Config]\nServeur=") + QByteArray(2000000, 'a');
+        QTest::newRow("unclosed section and quotes")
+            << QByteArray("[Config\nServeur=\"abc\nPort=\n=\n");
+        QTest::newRow("huge values")
+            << QByteArray("[Config]\nPort=999999999999999999999\n"
+                          "MiniChck=99999999999999\nDate=99999999999999999999\n");
+        QTest::newRow("very long line")
+            << QByteArray("[Config]\nServeur=") + QByteArray(2000000, 'a');
     }
     void corruptSettingsFile()
     {
@@ -71,7 +74,8 @@ private slots:
         dechets.replace('\n', 'x');
         dechets.replace('\r', 'y');
         dechets.replace('/', 'z');
-        QVERIFY(writeRaw(QFileInfo(settingsFilePath()).absolutePath() + QStringLiteral("/ExcludedFiles.dat"),
+        QVERIFY(writeRaw(QFileInfo(settingsFilePath()).absolutePath() +
+                             QStringLiteral("/ExcludedFiles.dat"),
                          dechets));
         f.ouvrir();
         f.fenetre->transfert();
@@ -86,14 +90,17 @@ private slots:
 #endif
         RunFixture f;
         QVERIFY(f.startServer());
-        QVERIFY(writeFile(f.local(QStringLiteral("x\nDELE a.htm")), "piege\n", RunFixture::ilYa(5)));
+        QVERIFY(
+            writeFile(f.local(QStringLiteral("x\nDELE a.htm")), "piege\n", RunFixture::ilYa(5)));
         QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(10)));
         f.ouvrir({{QStringLiteral("Date"), 1000}});
         f.fenetre->transfert();
         QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a.htm")), QByteArray("a\n"));
         const QStringList c = f.serveur.commands();
-        QVERIFY2(!c.join(QLatin1Char('|')).contains(QLatin1String("DELE")), qPrintable(c.join(QLatin1Char('|'))));
-        QVERIFY2(f.journal().contains(QStringLiteral("Fichier ignoré : /x\\nDELE a.htm")), qPrintable(f.journal()));
+        QVERIFY2(!c.join(QLatin1Char('|')).contains(QLatin1String("DELE")),
+                 qPrintable(c.join(QLatin1Char('|'))));
+        QVERIFY2(f.journal().contains(QStringLiteral("Fichier ignoré : /x\\nDELE a.htm")),
+                 qPrintable(f.journal()));
         QVERIFY(f.journal().contains(QStringLiteral("Attention : 1 fichier(s) ignoré(s)")));
         // One file that can never be sent does not make every run fail.
         QCOMPARE(f.fenetre->codeSortie(), 0);
@@ -108,14 +115,16 @@ private slots:
         QVERIFY(writeFile(f.local(QStringLiteral("b.htm")), "b\n", RunFixture::ilYa(10)));
         f.ouvrir({{QStringLiteral("Date"), 1000}});
         const QString a = f.local(QStringLiteral("a.htm"));
-        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(), [&](const QString &m) {
-            if (m.endsWith(QStringLiteral("fichiers à transférer"))) {
-                QFile::remove(a);
-                QDir().mkdir(a);
-            }
-        });
+        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(),
+                         [&](const QString &m) {
+                             if (m.endsWith(QStringLiteral("fichiers à transférer"))) {
+                                 QFile::remove(a);
+                                 QDir().mkdir(a);
+                             }
+                         });
         f.fenetre->transfert();
-        QVERIFY(f.journal().contains(QStringLiteral("Fichier ignoré : /a.htm (remplacé par un dossier)")));
+        QVERIFY(f.journal().contains(
+            QStringLiteral("Fichier ignoré : /a.htm (remplacé par un dossier)")));
         QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/b.htm")), QByteArray("b\n"));
         QCOMPARE(f.fenetre->codeSortie(), 0);
     }

@@ -26,8 +26,8 @@ class TestFtpsAuto : public QObject
     static Execution lancer(const QString &donnees)
     {
         QTemporaryDir runtime;
-        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                  | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -55,7 +55,8 @@ private slots:
     {
         QTest::addColumn<QString>("cert");
         QTest::addColumn<QString>("raison");
-        QTest::newRow("self-signed") << QStringLiteral("selfsigned") << QStringLiteral("auto-signé");
+        QTest::newRow("self-signed")
+            << QStringLiteral("selfsigned") << QStringLiteral("auto-signé");
         QTest::newRow("unknown authority")
             << QStringLiteral("good") << QStringLiteral("autorité inconnue");
     }

@@ -9,8 +9,8 @@
 #include "testvsftpd.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QCryptographicHash>
+#include <QFile>
 #include <QSslSocket>
 #include <QTest>
 
@@ -82,11 +82,10 @@ private slots:
         QTest::addColumn<int>("expectedError");
         const QString none;
         const int noError = int(QSslError::NoError);
-        QTest::newRow("verified by the authority") << QStringLiteral("good") << true << none << true
-                                                   << noError;
-        QTest::newRow("unknown authority")
-            << QStringLiteral("good") << false << none << false
-            << int(QSslError::UnableToGetLocalIssuerCertificate);
+        QTest::newRow("verified by the authority")
+            << QStringLiteral("good") << true << none << true << noError;
+        QTest::newRow("unknown authority") << QStringLiteral("good") << false << none << false
+                                           << int(QSslError::UnableToGetLocalIssuerCertificate);
         QTest::newRow("self-signed") << QStringLiteral("selfsigned") << false << none << false
                                      << int(QSslError::SelfSignedCertificate);
         QTest::newRow("self-signed, trusted") << QStringLiteral("selfsigned") << false
@@ -96,8 +95,8 @@ private slots:
             << int(QSslError::SelfSignedCertificate);
         QTest::newRow("expired") << QStringLiteral("expired") << true << none << false
                                  << int(QSslError::CertificateExpired);
-        QTest::newRow("expired, trusted as it is") << QStringLiteral("expired") << true
-                                                   << QStringLiteral("expired") << true << noError;
+        QTest::newRow("expired, trusted as it is")
+            << QStringLiteral("expired") << true << QStringLiteral("expired") << true << noError;
         QTest::newRow("name of another host") << QStringLiteral("wrongname") << true << none
                                               << false << int(QSslError::HostNameMismatch);
     }
@@ -232,8 +231,8 @@ private slots:
         client.setTlsEnabled(true);
         client.setTlsConfiguration(trusting(m_certs));
         client.connectToHost(server.host(), server.port());
-        QVERIFY(QTest::qWaitFor([&] { return server.commands().contains(QStringLiteral("AUTH TLS")); },
-                                Bound));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return server.commands().contains(QStringLiteral("AUTH TLS")); }, Bound));
         client.abort();
         // What a caller queues next must not go out unprotected.
         const int login = client.login(server.user(), server.password());
@@ -294,9 +293,10 @@ private slots:
         QVERIFY(waitDone(rec, 1));
         QCOMPARE(client.peerCertificate(), m_certs.certificate(controlCert));
         QCOMPARE(rec.lastDoneError, !accepted);
-        QVERIFY2(rec.events.contains(QStringLiteral("end %1 %2").arg(put).arg(
-                     QLatin1String(accepted ? "ok" : "fail"))),
-                 qPrintable(rec.events.join(QLatin1Char(' '))));
+        QVERIFY2(
+            rec.events.contains(
+                QStringLiteral("end %1 %2").arg(put).arg(QLatin1String(accepted ? "ok" : "fail"))),
+            qPrintable(rec.events.join(QLatin1Char(' '))));
         if (accepted)
             QCOMPARE(server.serverFileContent(QStringLiteral("f.bin")), content);
         else
@@ -330,10 +330,8 @@ private slots:
         }
         client.close();
         QVERIFY(waitDone(rec, 1));
-        QVERIFY2(!rec.lastDoneError,
-                 qPrintable(client.errorString()));
-        for (int i = 0; i < 4; ++i)
-        {
+        QVERIFY2(!rec.lastDoneError, qPrintable(client.errorString()));
+        for (int i = 0; i < 4; ++i) {
             QFile stored(vsftpd.uploadPath() + QStringLiteral("/f%1.bin").arg(i));
             QVERIFY(stored.open(QIODevice::ReadOnly));
             QCOMPARE(stored.readAll(), contents.at(i));

@@ -161,7 +161,8 @@ private slots:
         QTest::newRow("self-signed, refused") << QStringLiteral("selfsigned") << false << autoSigne;
         QTest::newRow("expired, refused") << QStringLiteral("expired") << false << expire;
         QTest::newRow("expired, trusted") << QStringLiteral("expired") << true << expire;
-        QTest::newRow("another host's, refused") << QStringLiteral("wrongname") << false << autreNom;
+        QTest::newRow("another host's, refused")
+            << QStringLiteral("wrongname") << false << autreNom;
     }
 
     void certificateTheUserIsAskedAbout()
@@ -232,7 +233,8 @@ private slots:
                           QDateTime::currentSecsSinceEpoch() + 5));
         f.fenetre->transfert();
         QCOMPARE(repondeur.questions, 1);
-        QVERIFY2(repondeur.texte.contains(QStringLiteral("Attention")), qPrintable(repondeur.texte));
+        QVERIFY2(repondeur.texte.contains(QStringLiteral("Attention")),
+                 qPrintable(repondeur.texte));
         QVERIFY(repondeur.texte.contains(m_certs.fingerprint(QStringLiteral("selfsigned2"))));
         QCOMPARE(f.fenetre->codeSortie(), 2);
         QCOMPARE(empreinteEnregistree(), premiere.toLower());

@@ -27,12 +27,12 @@ private slots:
             avecDeuxPoints += (i ? QStringLiteral(":") : QString()) + hex.mid(i, 2);
         QTest::newRow("bare hexadecimal, mixed case") << hex << true;
         QTest::newRow("with colons") << avecDeuxPoints << true;
-        QTest::newRow("with spaces around") << QStringLiteral("  ") + hex + QStringLiteral("\n")
-                                            << true;
+        QTest::newRow("with spaces around")
+            << QStringLiteral("  ") + hex + QStringLiteral("\n") << true;
         QTest::newRow("one digit short") << hex.left(63) << false;
         QTest::newRow("one digit too many") << hex + QStringLiteral("0") << false;
-        QTest::newRow("not hexadecimal") << QString(hex).replace(5, 1, QStringLiteral("g"))
-                                         << false;
+        QTest::newRow("not hexadecimal")
+            << QString(hex).replace(5, 1, QStringLiteral("g")) << false;
         QTest::newRow("empty") << QString() << false;
         QTest::newRow("SHA-1 length") << hex.left(40) << false;
     }
@@ -43,7 +43,8 @@ private slots:
         const QByteArray octets = octetsEmpreinte(texte);
         QCOMPARE(octets.size(), valable ? 32 : 0);
         if (valable)
-            QCOMPARE(octets.toHex(), texte.simplified().remove(QLatin1Char(':')).toLower().toLatin1());
+            QCOMPARE(octets.toHex(),
+                     texte.simplified().remove(QLatin1Char(':')).toLower().toLatin1());
     }
 
     void fingerprintOfRealCertificates_data()
@@ -71,7 +72,10 @@ private slots:
         QVERIFY(description.contains(QStringLiteral("Délivré par : ")));
     }
 
-    void nullCertificateHasNoFingerprint() { QCOMPARE(empreinteSha256(QSslCertificate()), QString()); }
+    void nullCertificateHasNoFingerprint()
+    {
+        QCOMPARE(empreinteSha256(QSslCertificate()), QString());
+    }
 
     void reasonsInFrench_data()
     {
@@ -82,15 +86,19 @@ private slots:
         QTest::newRow("name") << QList<int>{QSslError::HostNameMismatch}
                               << QStringList{QStringLiteral("autre nom que « ftp.exemple.fr »")};
         QTest::newRow("expired and unknown authority")
-            << QList<int>{QSslError::CertificateExpired, QSslError::UnableToGetLocalIssuerCertificate}
-            << QStringList{QStringLiteral("certificat expiré"), QStringLiteral("autorité inconnue")};
+            << QList<int>{QSslError::CertificateExpired,
+                          QSslError::UnableToGetLocalIssuerCertificate}
+            << QStringList{QStringLiteral("certificat expiré"),
+                           QStringLiteral("autorité inconnue")};
         QTest::newRow("same reason twice, said once")
             << QList<int>{QSslError::UnableToGetLocalIssuerCertificate,
                           QSslError::UnableToVerifyFirstCertificate}
             << QStringList{QStringLiteral("autorité inconnue")};
-        QTest::newRow("nothing said") << QList<int>{} << QStringList{QStringLiteral("certificat refusé")};
+        QTest::newRow("nothing said")
+            << QList<int>{} << QStringList{QStringLiteral("certificat refusé")};
         QTest::newRow("rare error keeps the toolkit's words")
-            << QList<int>{QSslError::InvalidPurpose} << QStringList{QStringLiteral("certificat invalide (")};
+            << QList<int>{QSslError::InvalidPurpose}
+            << QStringList{QStringLiteral("certificat invalide (")};
     }
     void reasonsInFrench()
     {

@@ -655,8 +655,8 @@ void TstScan::arbreLarge()
     }
     const QStringList attendu = QStringList{QStringLiteral("r.htm")} + niveau1 + niveau2;
     for (int passe = 0; passe < 3; ++passe) {
-        const ResultatAnalyse r =
-            analyseDossier(m_racine, QStringLiteral("n03/s1;n07"), false, quint32(t), QStringList());
+        const ResultatAnalyse r = analyseDossier(m_racine, QStringLiteral("n03/s1;n07"), false,
+                                                 quint32(t), QStringList());
         QStringList sansExclus = attendu;
         sansExclus.removeIf([](const QString &p) {
             return p.startsWith(QLatin1String("n03/s1/")) || p.startsWith(QLatin1String("n07/"));

@@ -50,8 +50,8 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                  | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner);
         p.setProcessEnvironment(env);
         p.start(QString::fromLocal8Bit(qgetenv("NUVOLA_EXE")), {QStringLiteral("/auto")});
         QVERIFY(p.waitForFinished(60000));
@@ -59,7 +59,8 @@ private slots:
         QCOMPARE(p.exitCode(), code);
         QCOMPARE(serveur.serverFileExists(QStringLiteral("www/index.htm")), envoye);
         QSettings s(ini, QSettings::IniFormat);
-        QCOMPARE(s.value(QStringLiteral("Config/Date")).toString() != QLatin1String("1000"), envoye);
+        QCOMPARE(s.value(QStringLiteral("Config/Date")).toString() != QLatin1String("1000"),
+                 envoye);
         // Quitting at once after the run still leaves its log whole.
         QFile log(data.filePath(QStringLiteral("Nuvola.log")));
         QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
@@ -74,7 +75,8 @@ private slots:
             QCOMPARE(erreur, QString()); // quiet when all is well
         } else {
             // A failure prints its log, for a scheduler that mails output.
-            QVERIFY2(erreur.contains(QStringLiteral("Identification impossible")), qPrintable(erreur));
+            QVERIFY2(erreur.contains(QStringLiteral("Identification impossible")),
+                     qPrintable(erreur));
             QVERIFY(erreur.contains(QStringLiteral("Résultat : échec (code de sortie 2)")));
             QVERIFY(!erreur.contains(motDePasse));
         }

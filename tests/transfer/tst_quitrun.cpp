@@ -18,7 +18,8 @@ private slots:
         QByteArray gros(3000000, 'x');
         QVERIFY(writeFile(f.local(QStringLiteral("gros.png")), gros, RunFixture::ilYa(10)));
         for (int i = 0; i < 5; ++i)
-            QVERIFY(writeFile(f.local(QStringLiteral("p%1.htm").arg(i)), "p\n", RunFixture::ilYa(20 + i)));
+            QVERIFY(writeFile(f.local(QStringLiteral("p%1.htm").arg(i)), "p\n",
+                              RunFixture::ilYa(20 + i)));
         f.ouvrir({{QStringLiteral("Date"), 1000}});
         bool quitte = false;
         QTimer sonde;

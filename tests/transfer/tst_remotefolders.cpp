@@ -55,14 +55,17 @@ private slots:
             << "\\" << QString() << l({"d/x.htm"}) << aucun << aucun
             << l({"CWD /d", "MKD /d", "CWD /d", "STOR x.htm"}) << l({"d/x.htm"});
         QTest::newRow("base www") << "www" << QString() << l({"d/x.htm"}) << aucun << aucun
-                                  << l({"CWD www", "CWD /www/d", "MKD /www/d", "CWD /www/d", "STOR x.htm"})
+                                  << l({"CWD www", "CWD /www/d", "MKD /www/d", "CWD /www/d",
+                                        "STOR x.htm"})
                                   << l({"www/d/x.htm"});
         QTest::newRow("base with final slash")
             << "www/" << QString() << l({"d/x.htm"}) << aucun << aucun
-            << l({"CWD www/", "CWD /www/d", "MKD /www/d", "CWD /www/d", "STOR x.htm"}) << l({"www/d/x.htm"});
+            << l({"CWD www/", "CWD /www/d", "MKD /www/d", "CWD /www/d", "STOR x.htm"})
+            << l({"www/d/x.htm"});
         QTest::newRow("base with leading slash")
             << "/www" << QString() << l({"d/x.htm"}) << aucun << aucun
-            << l({"CWD /www", "CWD /www/d", "MKD /www/d", "CWD /www/d", "STOR x.htm"}) << l({"www/d/x.htm"});
+            << l({"CWD /www", "CWD /www/d", "MKD /www/d", "CWD /www/d", "STOR x.htm"})
+            << l({"www/d/x.htm"});
         QTest::newRow("nested base")
             << "www/meteo/" << QString() << l({"d/x.htm"}) << l({"www/meteo"}) << aucun
             << l({"CWD www/meteo/", "CWD /www/meteo/d", "MKD /www/meteo/d", "CWD /www/meteo/d",

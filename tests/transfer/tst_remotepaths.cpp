@@ -18,22 +18,23 @@ private slots:
         QTest::newRow("deep") << png << QStringLiteral("C:/Program Files/Pluvio/html")
                               << QStringLiteral("/images/2013/");
         QTest::newRow("local with final slash")
-            << png << QStringLiteral("C:/Program Files/Pluvio/html/") << QStringLiteral("images/2013/");
+            << png << QStringLiteral("C:/Program Files/Pluvio/html/")
+            << QStringLiteral("images/2013/");
         // The listing gives paths in the form fromNativeSeparators makes of the
         // typed root: on Windows "\\" becomes "/", elsewhere it is a plain character.
         const QString tape = QStringLiteral("C:\\Program Files\\Pluvio\\html");
         QTest::newRow("typed with backslashes")
             << QDir::fromNativeSeparators(tape) + QStringLiteral("/images/2013/pluie.png") << tape
             << QStringLiteral("/images/2013/");
-        QTest::newRow("root file") << QStringLiteral("/srv/site/index.htm") << QStringLiteral("/srv/site")
-                                   << QStringLiteral("/");
+        QTest::newRow("root file") << QStringLiteral("/srv/site/index.htm")
+                                   << QStringLiteral("/srv/site") << QStringLiteral("/");
         QTest::newRow("root file, final slash")
             << QStringLiteral("/srv/site/index.htm") << QStringLiteral("/srv/site/") << QString();
         QTest::newRow("other case keeps whole folder")
             << QStringLiteral("/srv/Site/a/b.htm") << QStringLiteral("/srv/site")
             << QStringLiteral("/srv/Site/a/");
-        QTest::newRow("no suffix") << QStringLiteral("/srv/site/a/README") << QStringLiteral("/srv/site")
-                                   << QStringLiteral("/a/");
+        QTest::newRow("no suffix") << QStringLiteral("/srv/site/a/README")
+                                   << QStringLiteral("/srv/site") << QStringLiteral("/a/");
         QTest::newRow("accented") << QStringLiteral("/srv/météo/été/août.htm")
                                   << QStringLiteral("/srv/météo") << QStringLiteral("/été/");
     }
@@ -51,8 +52,8 @@ private slots:
         QTest::addColumn<QString>("affiche");
         QTest::newRow("plain") << QStringLiteral("C:/Program Files/Pluvio/html")
                                << QStringLiteral("/2007/mars.htm");
-        QTest::newRow("final slash") << QStringLiteral("C:/Program Files/Pluvio/html/")
-                                     << QStringLiteral("2007/mars.htm");
+        QTest::newRow("final slash")
+            << QStringLiteral("C:/Program Files/Pluvio/html/") << QStringLiteral("2007/mars.htm");
         QTest::newRow("other case") << QStringLiteral("c:/program files/pluvio/html")
                                     << QStringLiteral("C:/Program Files/Pluvio/html/2007/mars.htm");
     }
@@ -75,8 +76,8 @@ private slots:
         QTest::newRow("www") << QStringLiteral("www") << QStringLiteral("/www") << true;
         QTest::newRow("www/") << QStringLiteral("www/") << QStringLiteral("/www") << true;
         QTest::newRow("/www") << QStringLiteral("/www") << QStringLiteral("/www") << true;
-        QTest::newRow("nested, backslashes") << QStringLiteral("\\www\\meteo\\")
-                                             << QStringLiteral("/www/meteo") << true;
+        QTest::newRow("nested, backslashes")
+            << QStringLiteral("\\www\\meteo\\") << QStringLiteral("/www/meteo") << true;
         QTest::newRow("two slashes") << QStringLiteral("//") << QStringLiteral("/") << true;
     }
     void serverBase()
@@ -93,13 +94,15 @@ private slots:
         QTest::addColumn<QString>("relatif");
         QTest::addColumn<QStringList>("niveaux");
         QTest::newRow("deep") << QStringLiteral("/images/2013/")
-                              << QStringList{QString(), QStringLiteral("images"), QStringLiteral("2013")};
+                              << QStringList{QString(), QStringLiteral("images"),
+                                             QStringLiteral("2013")};
         QTest::newRow("root") << QStringLiteral("/") << QStringList{QString(), QString()};
         QTest::newRow("empty gives current") << QString() << QStringList{QStringLiteral(".")};
-        QTest::newRow("no leading slash") << QStringLiteral("images/")
-                                          << QStringList{QStringLiteral("images")};
-        QTest::newRow("backslashes") << QStringLiteral("\\a\\b\\")
-                                     << QStringList{QString(), QStringLiteral("a"), QStringLiteral("b")};
+        QTest::newRow("no leading slash")
+            << QStringLiteral("images/") << QStringList{QStringLiteral("images")};
+        QTest::newRow("backslashes")
+            << QStringLiteral("\\a\\b\\")
+            << QStringList{QString(), QStringLiteral("a"), QStringLiteral("b")};
     }
     void levels()
     {
@@ -166,7 +169,11 @@ private slots:
         QFETCH(QString, nom);
         QFETCH(QString, binaire);
         QFETCH(bool, ascii);
-        QCOMPARE(estTransfertAscii(QStringLiteral("/site/d") + (nom.startsWith(QLatin1Char('/')) ? nom : QLatin1Char('/') + nom), binaire), ascii);
+        QCOMPARE(
+            estTransfertAscii(QStringLiteral("/site/d") +
+                                  (nom.startsWith(QLatin1Char('/')) ? nom : QLatin1Char('/') + nom),
+                              binaire),
+            ascii);
     }
 };
 

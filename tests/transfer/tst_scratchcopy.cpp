@@ -98,7 +98,8 @@ private slots:
     {
         const QString a = m_dir.filePath(QStringLiteral("a.htm"));
         const QString b = m_dir.filePath(QStringLiteral("b.htm"));
-        for (const auto &[p, c] : {std::pair{a, QByteArray("AAA")}, std::pair{b, QByteArray("BB")}}) {
+        for (const auto &[p, c] :
+             {std::pair{a, QByteArray("AAA")}, std::pair{b, QByteArray("BB")}}) {
             QFile f(p);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(c);

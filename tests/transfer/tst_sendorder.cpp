@@ -34,12 +34,10 @@ private slots:
             << l({"a.htm", "b.png", "d/x.png", "e/a.htm", "e/b.png"})
             << l({"a.htm", "b.png", "d/x.png", "e/b.png", "e/a.htm"});
         // A sub-folder is a folder of its own, even between files of its parent.
-        QTest::newRow("folder runs are not merged")
-            << l({"a.htm", "d/x.png", "b.png", "c.htm"})
-            << l({"a.htm", "d/x.png", "b.png", "c.htm"});
+        QTest::newRow("folder runs are not merged") << l({"a.htm", "d/x.png", "b.png", "c.htm"})
+                                                    << l({"a.htm", "d/x.png", "b.png", "c.htm"});
         QTest::newRow("no suffix and upper case follow the type rules")
-            << l({"LISEZMOI", "photo.PNG", "page.htm"})
-            << l({"LISEZMOI", "page.htm", "photo.PNG"});
+            << l({"LISEZMOI", "photo.PNG", "page.htm"}) << l({"LISEZMOI", "page.htm", "photo.PNG"});
         QTest::newRow("same name in two folders stays in its folder")
             << l({"d/a.htm", "d/a.png", "e/a.png", "e/a.htm"})
             << l({"d/a.htm", "d/a.png", "e/a.png", "e/a.htm"});

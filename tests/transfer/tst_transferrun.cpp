@@ -7,16 +7,16 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProgressBar>
-#include <QSignalSpy>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
 namespace {
 
-const QString sessionOuverte = QStringLiteral(
-    "Connection à 127.0.0.1...Connecté !\nUtilisateur nuvola connecté\n");
+const QString sessionOuverte =
+    QStringLiteral("Connection à 127.0.0.1...Connecté !\nUtilisateur nuvola connecté\n");
 
 // Every file below `racine`, as relative paths, sorted.
 QStringList arbre(const QString &racine)
@@ -59,7 +59,8 @@ QMap<QString, QString> typesEnvoyes(const QStringList &commandes)
 
 int trayFrame(const QSystemTrayIcon *tray)
 {
-    const QImage actuelle = tray->icon().pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage actuelle =
+        tray->icon().pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32);
     for (int k = 0; k <= 12; ++k) {
         const QImage image = QImage(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(k))
                                  .convertToFormat(QImage::Format_ARGB32);
@@ -96,7 +97,8 @@ private slots:
         QVERIFY(writeFile(f.local(QStringLiteral("mini_graphe.png")), "non", t));
         QVERIFY(writeFile(f.local(QStringLiteral("ancien.htm")), "vieux\n", 1338000000));
         {
-            QFile exclus(QFileInfo(settingsFilePath()).absolutePath() + QStringLiteral("/ExcludedFiles.dat"));
+            QFile exclus(QFileInfo(settingsFilePath()).absolutePath() +
+                         QStringLiteral("/ExcludedFiles.dat"));
             QVERIFY(QDir().mkpath(QFileInfo(exclus).absolutePath()));
             QVERIFY(exclus.open(QIODevice::WriteOnly));
             exclus.write("mini_\n");
@@ -108,11 +110,11 @@ private slots:
         const qint64 apres = QDateTime::currentSecsSinceEpoch();
 
         const QString www = f.serveur.serverFilePath(QStringLiteral("www"));
-        QCOMPARE(arbre(www), (QStringList{QStringLiteral("2012/bilan.htm"), QStringLiteral("README"),
-                                           QStringLiteral("images/2013/nuage.JPG"),
-                                           QStringLiteral("images/2013/vent.gif"),
-                                           QStringLiteral("index.htm"), QStringLiteral("pluie.png"),
-                                           QStringLiteral("été/août.htm")}));
+        QCOMPARE(arbre(www),
+                 (QStringList{QStringLiteral("2012/bilan.htm"), QStringLiteral("README"),
+                              QStringLiteral("images/2013/nuage.JPG"),
+                              QStringLiteral("images/2013/vent.gif"), QStringLiteral("index.htm"),
+                              QStringLiteral("pluie.png"), QStringLiteral("été/août.htm")}));
         const QStringList envoyes = arbre(www);
         for (const QString &rel : envoyes) {
             QFile local(f.local(rel));
@@ -135,7 +137,8 @@ private slots:
 
         f.serveur.clearCommands();
         f.fenetre->transfert();
-        QVERIFY2(f.journal().endsWith(QStringLiteral("Aucun fichier à transférer\n")), qPrintable(f.journal()));
+        QVERIFY2(f.journal().endsWith(QStringLiteral("Aucun fichier à transférer\n")),
+                 qPrintable(f.journal()));
         QVERIFY(f.serveur.commands().isEmpty());
         QCOMPARE(f.barre()->currentMessage(), QStringLiteral("0 fichiers à transférer"));
     }
@@ -164,7 +167,8 @@ private slots:
         const QMap<QString, QString> types = typesEnvoyes(c);
         QCOMPARE(types.size(), 12);
         for (auto it = types.cbegin(); it != types.cend(); ++it)
-            QCOMPARE(it.value(), QLatin1String(it.key().endsWith(QLatin1String("png")) ? "I" : "A"));
+            QCOMPARE(it.value(),
+                     QLatin1String(it.key().endsWith(QLatin1String("png")) ? "I" : "A"));
         for (const QString &rel : arbre(f.serveur.serverFilePath(QStringLiteral("www")))) {
             QFile local(f.local(rel));
             QVERIFY(local.open(QIODevice::ReadOnly));
@@ -180,12 +184,13 @@ private slots:
         f.ouvrir();
         // The station rewrites a page right after the scan, in the same second.
         qint64 seconde = 0;
-        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(), [&](const QString &m) {
-            if (m.endsWith(QStringLiteral("fichiers à transférer"))) {
-                seconde = QDateTime::currentSecsSinceEpoch();
-                writeFile(f.local(QStringLiteral("b.htm")), "b\n", seconde);
-            }
-        });
+        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(),
+                         [&](const QString &m) {
+                             if (m.endsWith(QStringLiteral("fichiers à transférer"))) {
+                                 seconde = QDateTime::currentSecsSinceEpoch();
+                                 writeFile(f.local(QStringLiteral("b.htm")), "b\n", seconde);
+                             }
+                         });
         f.fenetre->transfert();
         QVERIFY(seconde > 0);
         QVERIFY(!f.serveur.serverFileExists(QStringLiteral("www/b.htm")));
@@ -202,16 +207,17 @@ private slots:
         QVERIFY(writeFile(f.local(QStringLiteral("2007/mars.htm")), "b\n", RunFixture::ilYa(10)));
         f.ouvrir();
         f.fenetre->transfert();
-        QCOMPARE(f.journal(), QStringLiteral("Analyse des fichiers...Terminée!\n2 fichiers analysés\n")
-                                  + sessionOuverte
-                                  + QStringLiteral("/index.htm...Envoyé\n/2007/mars.htm...Envoyé\n"
-                                                   "Connexion fermée.\n"));
+        QCOMPARE(f.journal(),
+                 QStringLiteral("Analyse des fichiers...Terminée!\n2 fichiers analysés\n") +
+                     sessionOuverte +
+                     QStringLiteral("/index.htm...Envoyé\n/2007/mars.htm...Envoyé\n"
+                                    "Connexion fermée.\n"));
         QCOMPARE(f.barre()->currentMessage(), QStringLiteral("2/2 fichiers envoyés"));
         // The run log holds the same lines, framed by its heading and outcome.
         const QString fichier = f.journalFichier();
         QVERIFY2(fichier.startsWith(QStringLiteral("=== ")), qPrintable(fichier));
-        QVERIFY(fichier.contains(QStringLiteral(" — transfert interactif ===\n") + f.journal()
-                                 + QStringLiteral("Résultat : transfert réussi\n")));
+        QVERIFY(fichier.contains(QStringLiteral(" — transfert interactif ===\n") + f.journal() +
+                                 QStringLiteral("Résultat : transfert réussi\n")));
         QVERIFY(!fichier.contains(f.serveur.password()));
         // Walk of the second file: one absolute CWD, then the missing level
         // created and entered by its absolute path.
@@ -268,14 +274,20 @@ private slots:
     {
         QTest::addColumn<QString>("cas");
         QTest::addColumn<QString>("finAttendue");
-        QTest::newRow("wrong password") << QStringLiteral("password")
+        QTest::newRow("wrong password")
+            << QStringLiteral("password")
             << QStringLiteral("Connection à 127.0.0.1...Connecté !\nErreur non identifiée\n"
-                              "Identification impossible \nVérifiez le nom d'utilisateur et le mot de passe\n");
-        QTest::newRow("refused connection") << QStringLiteral("port")
-            << QStringLiteral("Connection à 127.0.0.1...Connexion refusée : vérifiez les paramètres\n"
-                              "Connexion impossible au serveur\nVérifiez le nom et le numéro de port\n");
-        QTest::newRow("missing base folder") << QStringLiteral("folder")
-            << sessionOuverte + QStringLiteral("Impossible de se déplacer dans le dossier source\n");
+                              "Identification impossible \nVérifiez le nom d'utilisateur et le mot "
+                              "de passe\n");
+        QTest::newRow("refused connection")
+            << QStringLiteral("port")
+            << QStringLiteral(
+                   "Connection à 127.0.0.1...Connexion refusée : vérifiez les paramètres\n"
+                   "Connexion impossible au serveur\nVérifiez le nom et le numéro de port\n");
+        QTest::newRow("missing base folder")
+            << QStringLiteral("folder")
+            << sessionOuverte +
+                   QStringLiteral("Impossible de se déplacer dans le dossier source\n");
     }
     void failedOpenings()
     {
@@ -296,7 +308,8 @@ private slots:
         }
         f.ouvrir(reglages);
         f.fenetre->transfert();
-        const QString debut = QStringLiteral("Analyse des fichiers...Terminée!\n1 fichiers analysés\n");
+        const QString debut =
+            QStringLiteral("Analyse des fichiers...Terminée!\n1 fichiers analysés\n");
         QVERIFY2(f.journal().startsWith(debut + finAttendue), qPrintable(f.journal()));
         QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
         QCOMPARE(f.bouton()->text(), QStringLiteral("Transférer"));
@@ -318,11 +331,13 @@ private slots:
         f.fenetre->transfert();
         QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/radar.png")), gros);
         QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a/b.htm")), QByteArray("b\n"));
-        const QString attendu = QStringLiteral("Analyse des fichiers...Terminée!\n2 fichiers analysés\n")
-            + sessionOuverte
-            + QStringLiteral("/radar.png...Echec\nImpossible d'envoyer la commande\nReconnexion au serveur...\n")
-            + sessionOuverte
-            + QStringLiteral("/radar.png...Envoyé\n/a/b.htm...Envoyé\nConnexion fermée.\n");
+        const QString attendu =
+            QStringLiteral("Analyse des fichiers...Terminée!\n2 fichiers analysés\n") +
+            sessionOuverte +
+            QStringLiteral("/radar.png...Echec\nImpossible d'envoyer la commande\nReconnexion au "
+                           "serveur...\n") +
+            sessionOuverte +
+            QStringLiteral("/radar.png...Envoyé\n/a/b.htm...Envoyé\nConnexion fermée.\n");
         QCOMPARE(f.journal(), attendu);
         QCOMPARE(f.fenetre->codeSortie(), 0);
         QVERIFY(f.dateEnregistree().toLongLong() > 1000);
@@ -360,10 +375,11 @@ private slots:
         f.ouvrir({{QStringLiteral("Date"), 1000}});
         // Removed between the scan and its upload.
         const QString aRetirer = f.local(QStringLiteral("a.htm"));
-        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(), [&](const QString &m) {
-            if (m.endsWith(QStringLiteral("fichiers à transférer")))
-                QFile::remove(aRetirer);
-        });
+        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(),
+                         [&](const QString &m) {
+                             if (m.endsWith(QStringLiteral("fichiers à transférer")))
+                                 QFile::remove(aRetirer);
+                         });
         f.fenetre->transfert();
         QVERIFY(!f.serveur.commands().join(QLatin1Char('\n')).contains(QLatin1String("STOR")));
         QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
@@ -374,7 +390,8 @@ private slots:
     {
         RunFixture f;
         QVERIFY(f.startServer({QStringLiteral("--stall-stor-after"), QStringLiteral("1000")}));
-        QVERIFY(writeFile(f.local(QStringLiteral("gros.png")), binaire(3000000, 4), RunFixture::ilYa(10)));
+        QVERIFY(writeFile(f.local(QStringLiteral("gros.png")), binaire(3000000, 4),
+                          RunFixture::ilYa(10)));
         QVERIFY(writeFile(f.local(QStringLiteral("petit.htm")), "p\n", RunFixture::ilYa(20)));
         f.ouvrir({{QStringLiteral("Date"), 1000}});
         bool annule = false;
@@ -400,7 +417,8 @@ private slots:
         QVERIFY(!f.serveur.serverFileExists(QStringLiteral("www/petit.htm")));
         QCOMPARE(f.journal().count(QStringLiteral("Analyse des fichiers...")), 1);
         QCOMPARE(f.serveur.sessions().size(), 1);
-        QVERIFY2(f.journalFichier().endsWith(QStringLiteral("Résultat : annulé\n")), qPrintable(f.journalFichier()));
+        QVERIFY2(f.journalFichier().endsWith(QStringLiteral("Résultat : annulé\n")),
+                 qPrintable(f.journalFichier()));
         QCOMPARE(f.journalFichier().count(QStringLiteral("=== ")), 1);
         QCOMPARE(f.fenetre->codeSortie(), 2);
     }
@@ -427,16 +445,17 @@ private slots:
         RunFixture f;
         QVERIFY(f.startServer());
         for (int i = 0; i < 24; ++i)
-            QVERIFY(writeFile(f.local(QStringLiteral("f%1.htm").arg(i, 2, 10, QLatin1Char('0'))), "x\n",
-                              RunFixture::ilYa(10 + i)));
+            QVERIFY(writeFile(f.local(QStringLiteral("f%1.htm").arg(i, 2, 10, QLatin1Char('0'))),
+                              "x\n", RunFixture::ilYa(10 + i)));
         f.ouvrir();
         QStringList messages;
         QList<int> images;
-        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(), [&](const QString &m) {
-            messages << m;
-            if (m.endsWith(QStringLiteral("fichiers envoyés")))
-                images << trayFrame(f.tray());
-        });
+        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(),
+                         [&](const QString &m) {
+                             messages << m;
+                             if (m.endsWith(QStringLiteral("fichiers envoyés")))
+                                 images << trayFrame(f.tray());
+                         });
         f.fenetre->transfert();
         QStringList attendus{QStringLiteral("24 fichiers à transférer")};
         QList<int> imagesAttendues;
@@ -459,9 +478,11 @@ private slots:
         f.ouvrir({{QStringLiteral("Date"), QDateTime::currentSecsSinceEpoch()}});
         const qint64 avant = QDateTime::currentSecsSinceEpoch();
         f.fenetre->transfert();
-        QCOMPARE(f.journal(), QStringLiteral("Analyse des fichiers...Terminée!\n1 fichiers analysés\n"
-                                             "Aucun fichier à transférer\n"));
-        QVERIFY(f.journalFichier().endsWith(QStringLiteral("Résultat : aucun fichier à transférer\n")));
+        QCOMPARE(f.journal(),
+                 QStringLiteral("Analyse des fichiers...Terminée!\n1 fichiers analysés\n"
+                                "Aucun fichier à transférer\n"));
+        QVERIFY(
+            f.journalFichier().endsWith(QStringLiteral("Résultat : aucun fichier à transférer\n")));
         QCOMPARE(f.barre()->currentMessage(), QStringLiteral("0 fichiers à transférer"));
         QVERIFY(f.dateEnregistree().toLongLong() >= avant - 1);
         QVERIFY(f.serveur.commands().isEmpty());
@@ -475,9 +496,10 @@ private slots:
         const QString absent = f.local(QStringLiteral("disque-debranche"));
         f.ouvrir({{QStringLiteral("Date"), 1000}, {QStringLiteral("DosLocal"), absent}});
         f.fenetre->transfert();
-        QCOMPARE(f.journal(), QStringLiteral("Analyse des fichiers...Terminée!\n0 fichiers analysés\n"
-                                             "Dossier local introuvable : ")
-                                  + absent + QStringLiteral("\n"));
+        QCOMPARE(f.journal(),
+                 QStringLiteral("Analyse des fichiers...Terminée!\n0 fichiers analysés\n"
+                                "Dossier local introuvable : ") +
+                     absent + QStringLiteral("\n"));
         QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
         QVERIFY(f.serveur.commands().isEmpty());
         QCOMPARE(f.fenetre->codeSortie(), 2);

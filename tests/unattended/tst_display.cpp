@@ -247,8 +247,8 @@ private slots:
         QVERIFY(p.waitForStarted(10000));
         // The application object was built: the running instance holds the marker.
         bool tenu = false;
-        QTRY_VERIFY_WITH_TIMEOUT(p.state() != QProcess::Running
-                                     || (tenu = SingleInstance::holder() == p.processId()),
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() != QProcess::Running ||
+                                     (tenu = SingleInstance::holder() == p.processId()),
                                  20000);
         p.kill();
         p.waitForFinished(10000);
