@@ -38,7 +38,7 @@ struct Seuil
 struct Destination
 {
     ListeEntrees *fichiers = nullptr;
-    Seuil *seuil = nullptr;
+    Seuil seuil;
     ListeEntrees *dossiers = nullptr;
 };
 
@@ -84,7 +84,7 @@ bool listerPosix(const QString &dossier, Destination &dest)
             if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             if (S_ISREG(st.st_mode)) {
-                if (fichierPossible && dest.seuil->garde(qint64(st.st_mtime)))
+                if (fichierPossible && dest.seuil.garde(qint64(st.st_mtime)))
                     dest.fichiers->append(
                         entree(prefixe, QFile::decodeName(e->d_name), st.st_mtime, false));
                 continue;
@@ -127,7 +127,7 @@ void listerQDir(const QString &dossier, Destination &dest)
         // Gone between the read of the folder and the stat: nothing to send.
         if (!modif.isValid())
             continue;
-        if (!estDossier && !dest.seuil->garde(modif.toSecsSinceEpoch()))
+        if (!estDossier && !dest.seuil.garde(modif.toSecsSinceEpoch()))
             continue;
         const QString chemin = info.filePath();
         const QString prefixe = chemin.left(chemin.size() - info.fileName().size());
@@ -174,13 +174,11 @@ ListeEntrees listeFichiers(const QString &dossier)
 ListeEntrees listeFichiersApres(const QString &dossier, qint64 apres, int &plusAnciens)
 {
     ListeEntrees liste;
-    Seuil seuil;
-    seuil.apres = apres;
     Destination dest;
     dest.fichiers = &liste;
-    dest.seuil = &seuil;
+    dest.seuil.apres = apres;
     lister(dossier, dest);
-    plusAnciens = seuil.ecartes;
+    plusAnciens = dest.seuil.ecartes;
     return liste;
 }
 
@@ -196,13 +194,11 @@ ListeEntrees listeSousDossiers(const QString &dossier)
 ContenuDossier contenuDossier(const QString &dossier, qint64 apres)
 {
     ContenuDossier contenu;
-    Seuil seuil;
-    seuil.apres = apres;
     Destination dest;
     dest.fichiers = &contenu.fichiers;
-    dest.seuil = &seuil;
+    dest.seuil.apres = apres;
     dest.dossiers = &contenu.sousDossiers;
     lister(dossier, dest);
-    contenu.plusAnciens = seuil.ecartes;
+    contenu.plusAnciens = dest.seuil.ecartes;
     return contenu;
 }
