@@ -103,6 +103,7 @@ public:
     void beginProtection();
     void startDataEncryption();
     void onDataSslErrors(const QList<QSslError> &errors);
+    bool lightenDataSession(QSslConfiguration *configuration);
     bool dataReady() const;
 
     // Upload (ftpclientupload.cpp)
@@ -162,6 +163,12 @@ public:
     QList<QSslCertificate> tlsChain;
     QList<QSslError> tlsErrorList;
     FtpClient::TlsFailure tlsFailure = FtpClient::NoTlsFailure;
+    // The control connection's session as last seen, and the same without
+    // the server's certificate (empty where it cannot be made so).
+    QByteArray controlSession;
+    QByteArray lightSession;
+    // The data connection in progress offers the light session.
+    bool dataSessionLight = false;
 
     QTcpSocket *data = nullptr;
     QTimer dataGraceTimer;

@@ -24,6 +24,8 @@ void FtpClient::Private::beginConnect()
     drainTimer.stop();
     tlsSession = tlsWanted;
     acceptedCertificate.reset();
+    controlSession.clear();
+    lightSession.clear();
     tlsChain.clear();
     tlsErrorList.clear();
     tlsFailure = FtpClient::NoTlsFailure;

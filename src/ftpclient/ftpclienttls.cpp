@@ -2,6 +2,8 @@
 // it, and data connections that resume the control connection's TLS session.
 #include "ftpclient_p.h"
 
+#include "ftptlssessionder.h"
+
 #include <QCryptographicHash>
 #include <QSslCipher>
 #include <QSslSocket>
@@ -149,10 +151,38 @@ void FtpClient::Private::startDataEncryption()
         ssl->startClientEncryption();
 }
 
+bool FtpClient::Private::lightenDataSession(QSslConfiguration *configuration)
+{
+    if (!acceptedCertificate || acceptedCertificate->isNull())
+        return false;
+    const QByteArray session = configuration->sessionTicket();
+    if (session.isEmpty())
+        return false;
+    if (session != controlSession) {
+        controlSession = session;
+        // Only the OpenSSL backend's sessions have this form.
+        lightSession = QSslSocket::activeBackend() == QLatin1String("openssl")
+                           ? FtpTlsSessionDer::withoutPeerCertificate(session)
+                           : QByteArray();
+    }
+    if (lightSession.isEmpty())
+        return false;
+    configuration->setSessionTicket(lightSession);
+    // Only the control connection's suite, which authenticates the server by
+    // its certificate: a data connection that shows none has then resumed
+    // the session, and cannot be someone else's (onDataSslErrors).
+    configuration->setCiphers({asSsl(control)->sessionCipher()});
+    return true;
+}
+
 void FtpClient::Private::onDataSslErrors(const QList<QSslError> &errors)
 {
-    Q_UNUSED(errors);
     QSslSocket *ssl = asSsl(data);
+    if (ssl && dataSessionLight && ssl->peerCertificate().isNull() && errors.size() == 1 &&
+        errors.first().error() == QSslError::NoPeerCertificate) {
+        ssl->ignoreSslErrors();
+        return;
+    }
     // The certificate the control connection accepted (verified, or trusted
     // by the user) is accepted on the data connections of the same session.
     if (ssl && acceptedCertificate && !acceptedCertificate->isNull() &&

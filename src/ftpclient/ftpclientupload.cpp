@@ -136,6 +136,7 @@ void FtpClient::Private::connectData(quint16 port)
         // half the processor time of an upload over TLS.
         QSslConfiguration configuration = qobject_cast<QSslSocket *>(control)->sslConfiguration();
         configuration.setCaCertificates({});
+        dataSessionLight = lightenDataSession(&configuration);
         ssl->setSslConfiguration(configuration);
         ssl->setPeerVerifyName(qobject_cast<QSslSocket *>(control)->peerVerifyName());
         QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { pump(); });

@@ -4,6 +4,7 @@
 // connections held to the certificate the control connection accepted.
 #include "../ftpclient/recorder.h"
 #include "ftpclient.h"
+#include "ftptlssessionder.h"
 #include "testcertificates.h"
 #include "testftpserver.h"
 #include "testvsftpd.h"
@@ -11,6 +12,8 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QSslKey>
+#include <QSslServer>
 #include <QSslSocket>
 #include <QTest>
 
@@ -301,6 +304,81 @@ private slots:
             QCOMPARE(server.serverFileContent(QStringLiteral("f.bin")), content);
         else
             QVERIFY(server.serverFileContent(QStringLiteral("f.bin")).isEmpty());
+    }
+
+    // Each data connection gets the control connection's session without the
+    // server's certificate, and must still resume it: this server refuses a
+    // data connection that does not.
+    void dataConnectionsResumeTheLightSession_data()
+    {
+        QTest::addColumn<QString>("cert");
+        QTest::addColumn<bool>("byDigest");
+        QTest::newRow("verified by the authority") << QStringLiteral("good") << false;
+        QTest::newRow("trusted by the user") << QStringLiteral("selfsigned") << true;
+        QTest::newRow("expired, trusted as it is") << QStringLiteral("expired") << true;
+    }
+    void dataConnectionsResumeTheLightSession()
+    {
+        QFETCH(QString, cert);
+        QFETCH(bool, byDigest);
+        TestFtpServer server;
+        QVERIFY2(server.start(tlsArgs(m_certs, cert) << QStringLiteral("--tls-require-reuse")),
+                 qPrintable(server.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        client.setTlsConfiguration(trusting(m_certs));
+        if (byDigest)
+            client.setTrustedCertificateDigest(digest(m_certs, cert));
+        client.connectToHost(server.host(), server.port());
+        client.login(server.user(), server.password());
+        const QList<qsizetype> sizes{0, 1, 70000, 300000};
+        QList<QByteArray> contents;
+        for (int i = 0; i < sizes.size(); ++i) {
+            contents.append(pattern(sizes.at(i)));
+            auto *device = new QBuffer(&client);
+            device->setData(contents.last());
+            QVERIFY(device->open(QIODevice::ReadOnly));
+            client.put(device, QStringLiteral("f%1.bin").arg(i));
+        }
+        client.close();
+        QVERIFY(waitDone(rec, 1));
+        QVERIFY2(!rec.lastDoneError, qPrintable(client.errorString()));
+        for (int i = 0; i < sizes.size(); ++i)
+            QCOMPARE(server.serverFileContent(QStringLiteral("f%1.bin").arg(i)), contents.at(i));
+    }
+
+    // On a session OpenSSL really made, only the certificate goes.
+    void lightSessionOfARealSession()
+    {
+        if (QSslSocket::activeBackend() != QLatin1String("openssl"))
+            QSKIP("sessions of another form");
+        QFile keyFile(m_certs.keyPath(QStringLiteral("good")));
+        QVERIFY(keyFile.open(QIODevice::ReadOnly));
+        QSslConfiguration serving = QSslConfiguration::defaultConfiguration();
+        serving.setLocalCertificate(m_certs.certificate(QStringLiteral("good")));
+        serving.setPrivateKey(QSslKey(&keyFile, QSsl::Ec));
+        serving.setProtocol(QSsl::TlsV1_2);
+        QSslServer listener;
+        listener.setSslConfiguration(serving);
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        QSslSocket socket;
+        QSslConfiguration asking = trusting(m_certs);
+        asking.setProtocol(QSsl::TlsV1_2);
+        asking.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+        socket.setSslConfiguration(asking);
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), listener.serverPort());
+        QTRY_VERIFY_WITH_TIMEOUT(socket.isEncrypted(), Bound);
+        const QByteArray session = socket.sslConfiguration().sessionTicket();
+        const QByteArray der = m_certs.certificate(QStringLiteral("good")).toDer();
+        QVERIFY(session.contains(der));
+        const QByteArray light = FtpTlsSessionDer::withoutPeerCertificate(session);
+        QVERIFY(!light.isEmpty());
+        QVERIFY(!light.contains(der));
+        // The certificate, its explicit tag and a shorter outer length.
+        QVERIFY(light.size() <= session.size() - der.size() - 2);
+        QVERIFY(light.size() >= session.size() - der.size() - 2 - 8);
+        QVERIFY(FtpTlsSessionDer::withoutPeerCertificate(light).isEmpty());
     }
 
     void dataConnectionsResumeTheSession()
