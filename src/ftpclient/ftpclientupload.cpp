@@ -157,7 +157,13 @@ void FtpClient::Private::connectData(quint16 port)
     QObject::connect(data, &QAbstractSocket::disconnected, q,
                      [this] { onDataFailure(FtpClient::tr("closed by the server")); });
     // The address in a 227 reply is ignored on purpose (see FtpPassiveReply).
-    data->connectToHost(control->peerAddress(), port);
+    // Unbuffered, a plain socket hands each chunk straight to the system
+    // instead of copying it into a buffer of its own first; TLS needs its
+    // buffer for the records.
+    QIODevice::OpenMode mode = QIODevice::ReadWrite;
+    if (!tlsSession)
+        mode |= QIODevice::Unbuffered;
+    data->connectToHost(control->peerAddress(), port, mode);
 }
 
 void FtpClient::Private::onDataConnected()
@@ -235,7 +241,10 @@ void FtpClient::Private::pump()
     const bool ascii = current->type == FtpClient::Ascii;
     const int id = current->id;
     QPointer<FtpClient> alive(q);
-    while (pendingDataBytes() < HighWater) {
+    // Unbuffered, what the system did not take waits in the socket; the next
+    // chunk would only be copied in behind it.
+    const qint64 limit = tlsSession ? HighWater : 1;
+    while (pendingDataBytes() < limit) {
         // Read anew each turn: a slot of the progress signal may have
         // deleted the device.
         QIODevice *device = current->device;
