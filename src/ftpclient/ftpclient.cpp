@@ -30,6 +30,10 @@ FtpClient::Private::Private(FtpClient *owner) : q(owner)
     });
     dataGraceTimer.setSingleShot(true);
     QObject::connect(&dataGraceTimer, &QTimer::timeout, q, [this] {
+        if (step == Step::WaitingForDataWindDown) {
+            endWindDown();
+            return;
+        }
         if (isRunning() && step == Step::WaitingForStor && !putDataError.isEmpty()) {
             // The server never ended the broken transfer: its final reply is
             // still to come and must not be read as the next command's.

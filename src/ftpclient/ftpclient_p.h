@@ -7,6 +7,7 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMetaObject>
 #include <QSslCertificate>
@@ -43,6 +44,9 @@ public:
         WaitingForPassive,
         WaitingForDataConnection,
         WaitingForStor,
+        // After a refused STOR, the reply some servers add when its data
+        // connection closes (see windDownRefusedData).
+        WaitingForDataWindDown,
         Aborted
     };
 
@@ -119,6 +123,8 @@ public:
     qint64 pendingDataBytes() const;
     void endDataStream();
     void failTransfer(const QString &why);
+    bool windDownRefusedData(const QString &refusal);
+    void endWindDown();
     void abortTransfer();
     void teardownData();
 
@@ -180,6 +186,7 @@ public:
     qint64 putDone = 0;
     bool putUsingEpsv = false;
     bool storSent = false;
+    QElapsedTimer storClock;
     // A data connection of this control connection has worked: the passive
     // ports are reachable, so the STOR may go out while the next one is
     // still being set up.
@@ -188,4 +195,5 @@ public:
     bool putStreaming = false;
     bool putSendingDone = false;
     QString putDataError;
+    QString putRefusal;
 };

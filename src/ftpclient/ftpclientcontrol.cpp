@@ -232,6 +232,10 @@ void FtpClient::Private::dispatchReply(const FtpReply &reply)
         }
         return;
     }
+    if (isRunning() && step == Step::WaitingForDataWindDown) {
+        endWindDown();
+        return;
+    }
     if (!awaitingReply || !isRunning())
         return; // unsolicited, such as a 421 before the server hangs up
     awaitingReply = false;

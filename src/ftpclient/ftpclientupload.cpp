@@ -34,6 +34,7 @@ void FtpClient::Private::beginPut()
     storSent = false;
     dataConnected = false;
     putDataError.clear();
+    putRefusal.clear();
     encoder.reset();
     if (tlsSession && state != FtpClient::LoggedIn) {
         fail(FtpClient::NotConnected, FtpClient::tr("The data connections are not protected"));
@@ -107,7 +108,8 @@ void FtpClient::Private::handlePutReply(const FtpReply &reply)
         if (!putDataError.isEmpty()) {
             fail(FtpClient::UnknownError, reply.isNegative() ? reply.text : putDataError);
         } else if (reply.isNegative()) {
-            fail(FtpClient::UnknownError, reply.text);
+            if (!windDownRefusedData(reply.text))
+                fail(FtpClient::UnknownError, reply.text);
         } else if (!putSendingDone) {
             // A server that ends the transfer before it had everything would
             // leave a cut file behind while claiming success.
@@ -190,6 +192,7 @@ void FtpClient::Private::sendStor()
 {
     step = Step::WaitingForStor;
     storSent = true;
+    storClock.start();
     // Nothing is written before the 1xx: a server that refuses the STOR then
     // never sees a byte of the file.
     sendLine("STOR", current->argument);
@@ -302,6 +305,31 @@ qint64 FtpClient::Private::pendingDataBytes() const
     if (auto *ssl = qobject_cast<QSslSocket *>(data))
         return pending + ssl->encryptedBytesToWrite();
     return pending;
+}
+
+bool FtpClient::Private::windDownRefusedData(const QString &refusal)
+{
+    // A TLS data connection that the server saw open when it refused the
+    // STOR makes some servers (pyftpdlib) send one more reply, "226", once it
+    // is closed. Read as the answer to the next command, it would put every
+    // later exchange of the session off by one. So the connection is closed
+    // now and the reply waited for a little, about twice the time the STOR
+    // took to be answered; a server that sends none (vsftpd) costs only that.
+    if (!qobject_cast<QSslSocket *>(data) || !dataConnected)
+        return false;
+    putRefusal = refusal;
+    teardownData();
+    step = Step::WaitingForDataWindDown;
+    const qint64 wait = qBound(qint64(50), 2 * storClock.elapsed() + 20, qint64(protocolTimeoutMs));
+    dataGraceTimer.start(int(wait));
+    return true;
+}
+
+void FtpClient::Private::endWindDown()
+{
+    if (!isRunning() || step != Step::WaitingForDataWindDown)
+        return;
+    fail(FtpClient::UnknownError, putRefusal);
 }
 
 void FtpClient::Private::failTransfer(const QString &why)

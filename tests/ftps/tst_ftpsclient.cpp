@@ -348,6 +348,55 @@ private slots:
             QCOMPARE(server.serverFileContent(QStringLiteral("f%1.bin").arg(i)), contents.at(i));
     }
 
+    // A refused STOR leaves its data connection half made, and the server
+    // may answer its closing late (pyftpdlib: "226" once the handshake on it
+    // breaks off). The attempts queued right behind must each get their own
+    // reply, and the session must still be resumed on their connections.
+    void refusedStorThenAccepted_data()
+    {
+        QTest::addColumn<QString>("cert");
+        QTest::addColumn<int>("type");
+        QTest::newRow("verified, ASCII") << QStringLiteral("good") << int(FtpClient::Ascii);
+        QTest::newRow("trusted, binary") << QStringLiteral("selfsigned") << int(FtpClient::Binary);
+    }
+    void refusedStorThenAccepted()
+    {
+        QFETCH(QString, cert);
+        QFETCH(int, type);
+        QList<bool> failed; // outlives the client, whose signal fills it
+        TestFtpServer server;
+        QVERIFY2(server.start(tlsArgs(m_certs, cert)
+                              << QStringLiteral("--tls-require-reuse")
+                              << QStringLiteral("--refuse-stor-count") << QStringLiteral("2")),
+                 qPrintable(server.errorString()));
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        client.setTlsConfiguration(trusting(m_certs));
+        client.setTrustedCertificateDigest(digest(m_certs, cert));
+        client.connectToHost(server.host(), server.port());
+        client.login(server.user(), server.password());
+        QVERIFY(waitDone(rec, 1));
+        QVERIFY2(!rec.lastDoneError, qPrintable(client.errorString()));
+        // Each attempt starts as soon as the one before ends, as a run's do.
+        const QByteArray content(100, 'x');
+        const auto attempt = [&] {
+            auto *device = new QBuffer(&client);
+            device->setData(content);
+            device->open(QIODevice::ReadOnly);
+            client.put(device, QStringLiteral("f.bin"), FtpClient::TransferType(type));
+        };
+        QObject::connect(&client, &FtpClient::done, &client, [&](bool error) {
+            failed.append(error);
+            if (failed.size() < 4)
+                attempt();
+        });
+        attempt();
+        QTRY_VERIFY_WITH_TIMEOUT(failed.size() == 4, Bound);
+        QCOMPARE(failed, (QList<bool>{true, true, false, false}));
+        QCOMPARE(server.serverFileContent(QStringLiteral("f.bin")), content);
+    }
+
     // On a session OpenSSL really made, only the certificate goes.
     void lightSessionOfARealSession()
     {
