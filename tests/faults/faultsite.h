@@ -128,23 +128,35 @@ struct Bilan
     int echecs = 0;
 };
 
+// What both servers of a case share beyond the folder, and the settings it
+// adds: FTPS, for instance.
+struct Canal
+{
+    QStringList argsServeur;
+    QMap<QString, QVariant> reglages;
+};
+
 // One run against a server with the fault switches `fautes`, then, on a new
 // server without faults that serves the same folder, the run that must
 // complete the tree. After a run that reports success every file is on the
 // server byte for byte; after a failed one the comparison time has not moved.
 // No run lasts past the bound its waits give.
 inline void faultePuisReprise(const QStringList &fautes, Attendu attendu, Bilan *bilan = nullptr,
-                              const DelaisFtp &delais = delaisCourts())
+                              const DelaisFtp &delais = delaisCourts(),
+                              const Canal &canal = Canal())
 {
     QTemporaryDir racine;
     QVERIFY(racine.isValid());
     const QString www = racine.filePath(QStringLiteral("www"));
     QVERIFY(makeDir(www));
     RunFixture f;
-    QVERIFY2(f.serveur.startOnRoot(racine.path(), fautes), qPrintable(f.serveur.errorString()));
+    QVERIFY2(f.serveur.startOnRoot(racine.path(), canal.argsServeur + fautes),
+             qPrintable(f.serveur.errorString()));
     const Site site = siteStation();
     QVERIFY(ecrireSite(f, site));
-    f.ouvrir({{QStringLiteral("Date"), 1000}});
+    QMap<QString, QVariant> reglages = canal.reglages;
+    reglages.insert(QStringLiteral("Date"), 1000);
+    f.ouvrir(reglages);
     f.fenetre->setDelaisFtp(delais);
 
     QElapsedTimer duree;
@@ -173,7 +185,8 @@ inline void faultePuisReprise(const QStringList &fautes, Attendu attendu, Bilan 
     }
 
     // The same window goes on, as the next scheduled run would find things.
-    QVERIFY2(f.serveur.startOnRoot(racine.path()), qPrintable(f.serveur.errorString()));
+    QVERIFY2(f.serveur.startOnRoot(racine.path(), canal.argsServeur),
+             qPrintable(f.serveur.errorString()));
     suivreServeur(f);
     DelaisFtp normaux;
     normaux.envoi = 20000;
