@@ -170,8 +170,10 @@ void FenPrincipale::envoyerListe()
         if (EnvoiFichier(listeEnvoi.at(i))) {
             if (indexCourant < total - 1)
                 ++indexCourant;
+            // A hidden tray (none on this desktop) shows nothing: its frames
+            // are not worth decoding.
             const int image = imageTrayApresEnvoi(i, total);
-            if (i == 0 || image != imageTrayApresEnvoi(i - 1, total))
+            if (iconeTray->isVisible() && (i == 0 || image != imageTrayApresEnvoi(i - 1, total)))
                 iconeTray->setIcon(imageTray(image));
             ++i;
             afficherAvancement(i, total, i == total);
