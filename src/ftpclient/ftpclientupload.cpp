@@ -274,6 +274,12 @@ void FtpClient::Private::pump()
         else
             written = data->write(readBuffer.constData(), n);
         if (written < 0) {
+            // Unbuffered, a plain socket meets a lost connection here first,
+            // before it reports it: handled as if it had.
+            if (!tlsSession) {
+                onDataFailure(data->errorString());
+                return;
+            }
             failTransfer(FtpClient::tr("Cannot send the data: %1").arg(data->errorString()));
             return;
         }
