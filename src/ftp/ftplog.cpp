@@ -2,6 +2,7 @@
 
 #include "ftp/remotepaths.h"
 #include "ftp/runlog.h"
+#include "ftp/serverreply.h"
 
 #include <QLineEdit>
 #include <QTextEdit>
@@ -111,6 +112,12 @@ void FenPrincipale::journaliserErreur(int commande)
         // A failed CWD is how a walk finds a missing level: not worth a line.
         if (commande != FtpClient::Cd)
             ecrireJournal(tr("Erreur non identifiée\n"));
+        // Why the server said no, where the user can do something about it.
+        if (commande == FtpClient::Put || commande == FtpClient::Mkdir) {
+            const QString raison = ligneReponseServeur(ftp->errorString());
+            if (!raison.isEmpty())
+                ecrireJournal(raison);
+        }
         break;
     case FtpClient::HostNotFound:
         ecrireJournal(tr("Serveur non trouvé\n"));

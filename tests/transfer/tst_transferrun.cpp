@@ -441,6 +441,45 @@ private slots:
         QCOMPARE(f.fenetre->codeSortie(), 2);
     }
 
+    // A refusal says in French what the server would not do, with its reply.
+    void refusalSaysWhy_data()
+    {
+        QTest::addColumn<QStringList>("fautes");
+        QTest::addColumn<QString>("fichier");
+        QTest::addColumn<QString>("ligne");
+        const auto s = [](const char *t) { return QString::fromUtf8(t); };
+        QTest::newRow("full disk") << QStringList{s("--disk-full=452")} << s("a.htm")
+                                   << s("Echec\nErreur non identifiée\nEspace disque insuffisant "
+                                        "sur le serveur (réponse du serveur : 452 Insufficient "
+                                        "storage space.)\n");
+        QTest::newRow("quota") << QStringList{s("--disk-full=552")} << s("a.htm")
+                               << s("Echec\nErreur non identifiée\nEspace alloué sur le serveur "
+                                    "dépassé (réponse du serveur : 552 Insufficient storage "
+                                    "space.)\n");
+        QTest::newRow("upload refused") << QStringList{s("--refuse-stor")} << s("a.htm")
+                                        << s("Echec\nErreur non identifiée\nNom de fichier "
+                                             "refusé par le serveur (réponse du serveur : 553 "
+                                             "Could not create file.)\n");
+        QTest::newRow("folder refused")
+            << QStringList{s("--refuse-mkd")} << s("neuf/a.htm")
+            << s("Erreur mkdir\nErreur non identifiée\nFichier ou dossier refusé par le serveur "
+                 "(droits ou chemin) (réponse du serveur : 550 Permission denied.)\n");
+    }
+    void refusalSaysWhy()
+    {
+        QFETCH(QStringList, fautes);
+        QFETCH(QString, fichier);
+        QFETCH(QString, ligne);
+        RunFixture f;
+        QVERIFY(f.startServer(fautes));
+        QVERIFY(writeFile(f.local(fichier), "a\n", RunFixture::ilYa(10)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        f.fenetre->transfert();
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+        QVERIFY2(f.journal().contains(ligne), qPrintable(f.journal()));
+        QVERIFY2(f.journalFichier().contains(ligne), qPrintable(f.journalFichier()));
+    }
+
     // The tray's frame follows the files sent, where there is a tray to show
     // it; without one, no frame is decoded for nothing.
     void progressStatusAndTrayFrames_data()
