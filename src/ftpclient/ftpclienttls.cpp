@@ -165,13 +165,14 @@ bool FtpClient::Private::lightenDataSession(QSslConfiguration *configuration)
                            ? FtpTlsSessionDer::withoutPeerCertificate(session)
                            : QByteArray();
     }
-    if (lightSession.isEmpty())
+    const QSslCipher suite = asSsl(control)->sessionCipher();
+    if (lightSession.isEmpty() || suite.isNull())
         return false;
     configuration->setSessionTicket(lightSession);
     // Only the control connection's suite, which authenticates the server by
     // its certificate: a data connection that shows none has then resumed
     // the session, and cannot be someone else's (onDataSslErrors).
-    configuration->setCiphers({asSsl(control)->sessionCipher()});
+    configuration->setCiphers({suite});
     return true;
 }
 
