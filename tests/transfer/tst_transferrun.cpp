@@ -58,14 +58,33 @@ QMap<QString, QString> typesEnvoyes(const QStringList &commandes)
     return types;
 }
 
+// Same picture, to the rounding of premultiplied alpha: the icon's pixmap is
+// stored premultiplied, and the rounding of nearly transparent pixels depends
+// on the processor's vector instructions.
+bool memeImage(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb u = a.pixel(x, y);
+            const QRgb v = b.pixel(x, y);
+            if (qAbs(qRed(u) - qRed(v)) > 2 || qAbs(qGreen(u) - qGreen(v)) > 2 ||
+                qAbs(qBlue(u) - qBlue(v)) > 2 || qAbs(qAlpha(u) - qAlpha(v)) > 2)
+                return false;
+        }
+    }
+    return true;
+}
+
 int trayFrame(const QSystemTrayIcon *tray)
 {
-    const QImage actuelle =
-        tray->icon().pixmap(128, 128).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage actuelle = tray->icon().pixmap(128, 128).toImage().convertToFormat(
+        QImage::Format_ARGB32_Premultiplied);
     for (int k = 0; k <= 12; ++k) {
         const QImage image = QImage(QStringLiteral(":/Nuvola/Nuvola%1.png").arg(k))
-                                 .convertToFormat(QImage::Format_ARGB32);
-        if (image == actuelle)
+                                 .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (memeImage(image, actuelle))
             return k;
     }
     return -1;
