@@ -31,6 +31,12 @@ private slots:
         QTest::newRow("CR then other chunk") << Chunks{"a\r", "b\n"} << QByteArray("a\rb\r\n");
         QTest::newRow("binary bytes untouched")
             << Chunks{QByteArray("\x00\xff\n", 3)} << QByteArray("\x00\xff\r\n", 4);
+        // More line ends than the room reserved for them, and long lines.
+        QTest::newRow("only line ends")
+            << Chunks{QByteArray(3000, '\n')} << QByteArray("\r\n").repeated(3000);
+        QTest::newRow("long lines, ends split")
+            << Chunks{QByteArray(5000, 'x') + "\r", "\n" + QByteArray(5000, 'y') + "\n"}
+            << QByteArray(5000, 'x') + "\r\n" + QByteArray(5000, 'y') + "\r\n";
     }
 
     void encode()
