@@ -114,7 +114,7 @@ private:
     void journaliserEchecTls();
     bool confianceCertificat();
     void envoyerListe();
-    void afficherAvancement(int envoyes, int total, bool toujours);
+    void afficherAvancement(int envoyes, int total);
     IssueTransfert terminerEnvois();
     qint64 dateDernierSucces() const;
     void creerClientFtp();
@@ -161,7 +161,6 @@ private:
     QString fichierIni;
     // Qt 6 has no QTime::start()/elapsed(); this holds the run's start instead.
     QElapsedTimer chrono;
-    QElapsedTimer m_dernierAvancement;
     QTimer timerHorloge;
     QLabel *horloge = nullptr;
     QPushButton *boutonSupprimer = nullptr;

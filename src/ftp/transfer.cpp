@@ -1,5 +1,7 @@
 #include "app/fenprincipale.h"
 
+#include "app/cadenceaffichage.h"
+
 #include "config/settingsfile.h"
 #include "ftp/commandresult.h"
 #include "ftp/remotepaths.h"
@@ -121,7 +123,6 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
 
     boutonTransfert->setText(tr("Annuler"));
     chrono.start();
-    m_dernierAvancement.invalidate();
     timerHorloge.setInterval(1000);
     timerHorloge.start();
     connect(&timerHorloge, &QTimer::timeout, this, &FenPrincipale::UpdateHorloge,
@@ -133,7 +134,12 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
         FinFtp();
         return IssueTransfert::Echoue;
     }
-    envoyerListe();
+    {
+        // Only what a run changes: the fields and buttons answer as usual,
+        // and dialogs, children of the window, are not held back.
+        const CadenceAffichage cadence({journal, progression, barreEtat});
+        envoyerListe();
+    }
     return terminerEnvois();
 }
 
@@ -176,7 +182,7 @@ void FenPrincipale::envoyerListe()
             if (iconeTray->isVisible() && (i == 0 || image != imageTrayApresEnvoi(i - 1, total)))
                 iconeTray->setIcon(imageTray(image));
             ++i;
-            afficherAvancement(i, total, i == total);
+            afficherAvancement(i, total);
         } else if (++nbEchecs > 4) {
             arretTransfert = true;
         }
@@ -186,21 +192,12 @@ void FenPrincipale::envoyerListe()
         if (arretTransfert)
             break;
     }
-    // A run stopped early still shows how far it went.
-    if (i > 0 && i < total)
-        progression->setValue(i - 1);
 }
 
-void FenPrincipale::afficherAvancement(int envoyes, int total, bool toujours)
+void FenPrincipale::afficherAvancement(int envoyes, int total)
 {
     barreEtat->showMessage(QStringLiteral("%1/%2").arg(envoyes).arg(total) +
                            tr(" fichiers envoyés"));
-    // The bar repaints at once, not at the next paint event, on each change:
-    // that costs more than the upload of a small file, and the eye needs no
-    // more than twenty a second.
-    if (!toujours && m_dernierAvancement.isValid() && m_dernierAvancement.elapsed() < 50)
-        return;
-    m_dernierAvancement.start();
     progression->setValue(envoyes - 1);
 }
 

@@ -520,11 +520,15 @@ private slots:
         retablirTrayDisponible();
         QStringList messages;
         QList<int> images;
+        // While files go, the status bar paints at its own pace.
+        QList<bool> peinturesDifferees;
         QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(),
                          [&](const QString &m) {
                              messages << m;
-                             if (m.endsWith(QStringLiteral("fichiers envoyés")))
+                             if (m.endsWith(QStringLiteral("fichiers envoyés"))) {
                                  images << trayFrame(f.tray());
+                                 peinturesDifferees << !f.barre()->updatesEnabled();
+                             }
                          });
         f.fenetre->transfert();
         QStringList attendus{QStringLiteral("24 fichiers à transférer")};
@@ -535,6 +539,9 @@ private slots:
         }
         QCOMPARE(messages, attendus);
         QCOMPARE(images, imagesAttendues);
+        QCOMPARE(peinturesDifferees, QList<bool>(24, true));
+        QVERIFY(f.barre()->updatesEnabled());
+        QVERIFY(f.fenetre->findChild<QProgressBar *>()->updatesEnabled());
         QCOMPARE(trayFrame(f.tray()), 0);
         QCOMPARE(f.fenetre->findChild<QProgressBar *>()->maximum(), 23);
         QCOMPARE(f.fenetre->findChild<QProgressBar *>()->value(), 23);
