@@ -165,7 +165,8 @@ bool FtpClient::Private::lightenDataSession(QSslConfiguration *configuration)
                            ? FtpTlsSessionDer::withoutPeerCertificate(session)
                            : QByteArray();
     }
-    const QSslCipher suite = asSsl(control)->sessionCipher();
+    // The copy of the control connection's configuration knows its suite.
+    const QSslCipher suite = configuration->sessionCipher();
     if (lightSession.isEmpty() || suite.isNull())
         return false;
     configuration->setSessionTicket(lightSession);
