@@ -184,6 +184,8 @@ private:
     QStringList m_fichiersIgnores;
     // "Nuvola.log": what the log pane shows, kept once the window is gone.
     std::unique_ptr<JournalExecution> m_journalRun;
+    // Frame the tray shows; the one set when the tray was made is frame 0.
+    int m_imageTray = 0;
 
     // --- ftp: remote folders of the open connection (src/ftp/ftpwait.cpp) ---
     // What the connection has learnt of the absolute remote folders, so that a

@@ -179,8 +179,10 @@ void FenPrincipale::envoyerListe()
             // A hidden tray (none on this desktop) shows nothing: its frames
             // are not worth decoding.
             const int image = imageTrayApresEnvoi(i, total);
-            if (iconeTray->isVisible() && (i == 0 || image != imageTrayApresEnvoi(i - 1, total)))
+            if (iconeTray->isVisible() && image != m_imageTray) {
                 iconeTray->setIcon(imageTray(image));
+                m_imageTray = image;
+            }
             ++i;
             afficherAvancement(i, total);
         } else if (++nbEchecs > 4) {
@@ -203,7 +205,11 @@ void FenPrincipale::afficherAvancement(int envoyes, int total)
 
 FenPrincipale::IssueTransfert FenPrincipale::terminerEnvois()
 {
-    iconeTray->setIcon(imageTray(0));
+    // Frame 0 is what the tray shows already unless the run moved it.
+    if (m_imageTray != 0) {
+        iconeTray->setIcon(imageTray(0));
+        m_imageTray = 0;
+    }
     FinFtp();
     boutonTransfert->setText(tr("Transférer"));
     const bool reussi = !arretTransfert;
