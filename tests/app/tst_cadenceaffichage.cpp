@@ -88,6 +88,9 @@ private slots:
             const CadenceAffichage cadence({f.label}, intervalle);
             QVERIFY(!f.label->updatesEnabled());
             QVERIFY(f.autre->updatesEnabled());
+            // A dialog opened meanwhile, a child of the window, paints as usual.
+            QDialog dialogue(&f.fenetre);
+            QVERIFY(dialogue.updatesEnabled());
             QElapsedTimer chrono;
             chrono.start();
             while (chrono.elapsed() < dureeMs) {
