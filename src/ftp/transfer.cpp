@@ -1,7 +1,6 @@
 #include "app/fenprincipale.h"
 
 #include "app/cadenceaffichage.h"
-
 #include "config/settingsfile.h"
 #include "ftp/commandresult.h"
 #include "ftp/remotepaths.h"
