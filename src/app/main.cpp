@@ -1,3 +1,4 @@
+#include "app/allocateur.h"
 #include "app/display.h"
 #include "app/fenprincipale.h"
 #include "app/modeauto.h"
@@ -8,6 +9,8 @@
 
 int main(int argc, char *argv[])
 {
+    reglerAllocateur();
+
     // Without a display Qt aborts while building the application object, so
     // this is decided first: automatic mode goes offscreen, interactive stops.
     const int arret = preparerAffichage(argc, argv);
