@@ -22,3 +22,10 @@ void reglerAllocateur()
     mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
 #endif
 }
+
+void rendreMemoireLibre()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}

@@ -1,5 +1,6 @@
 #include "app/fenprincipale.h"
 
+#include "app/allocateur.h"
 #include "app/cadenceaffichage.h"
 #include "config/settingsfile.h"
 #include "ftp/commandresult.h"
@@ -59,6 +60,9 @@ void FenPrincipale::transfert()
         (issue == IssueTransfert::Reussi || issue == IssueTransfert::RienAEnvoyer) ? 0 : 2;
     terminerJournalRun(issue);
     m_runEnCours = false;
+    // An automatic run ends the process right after.
+    if (!IsModeAuto())
+        rendreMemoireLibre();
 }
 
 void FenPrincipale::commencerJournalRun()

@@ -17,6 +17,7 @@ private slots:
     void initTestCase();
     void heapKeepsWhatARunFrees_data();
     void heapKeepsWhatARunFrees();
+    void memoryGoesBackAfterTheRun();
 };
 
 void TestAllocateur::initTestCase()
@@ -75,6 +76,35 @@ void TestAllocateur::heapKeepsWhatARunFrees()
     else
         QVERIFY2(apres.keepcost >= size_t(taille) * size_t(nombre),
                  qPrintable(QStringLiteral("only %1 bytes kept at the top").arg(apres.keepcost)));
+#endif
+}
+
+void TestAllocateur::memoryGoesBackAfterTheRun()
+{
+#if defined(__GLIBC__)
+    constexpr int taille = 8 * 1024;
+    constexpr int nombre = 1536;
+    std::vector<char *> blocs;
+    blocs.reserve(nombre);
+    for (int i = 0; i < nombre; ++i) {
+        auto *bloc = static_cast<char *>(std::malloc(taille));
+        QVERIFY(bloc);
+        bloc[0] = 1;
+        blocs.push_back(bloc);
+    }
+    int somme = 0;
+    for (char *bloc : blocs)
+        somme += bloc[0];
+    QCOMPARE(somme, nombre);
+    for (auto it = blocs.rbegin(); it != blocs.rend(); ++it)
+        std::free(*it);
+    const size_t gardeAvant = mallinfo2().keepcost;
+    QVERIFY(gardeAvant >= size_t(taille) * nombre);
+
+    rendreMemoireLibre();
+    // What glibc keeps at the top whatever it is told: its padding.
+    QVERIFY2(mallinfo2().keepcost < 1024 * 1024,
+             qPrintable(QStringLiteral("%1 bytes still kept").arg(mallinfo2().keepcost)));
 #endif
 }
 
