@@ -9,6 +9,47 @@
 #include <malloc.h>
 #endif
 
+#if defined(__GLIBC__)
+namespace {
+
+struct Prise
+{
+    bool toutObtenu = true;
+    size_t projeteTenu = 0; // bytes glibc had mapped while the blocks were held
+};
+
+// Takes `nombre` blocks of `taille` bytes, writes to each so that none is
+// optimised away, then frees them from the top of the heap down, as a
+// finished file's buffers are.
+Prise prendreEtRendre(int taille, int nombre)
+{
+    Prise prise;
+    std::vector<char *> blocs;
+    // Reserved first: grown meanwhile, it would sit between the blocks.
+    blocs.reserve(size_t(nombre));
+    for (int i = 0; i < nombre; ++i) {
+        auto *bloc = static_cast<char *>(std::malloc(size_t(taille)));
+        if (!bloc) {
+            prise.toutObtenu = false;
+            break;
+        }
+        bloc[0] = 1;
+        bloc[taille - 1] = 1;
+        blocs.push_back(bloc);
+    }
+    prise.projeteTenu = mallinfo2().hblkhd;
+    int somme = 0;
+    for (char *bloc : blocs)
+        somme += bloc[0] + bloc[taille - 1];
+    prise.toutObtenu = prise.toutObtenu && somme == 2 * nombre;
+    for (auto it = blocs.rbegin(); it != blocs.rend(); ++it)
+        std::free(*it);
+    return prise;
+}
+
+} // namespace
+#endif
+
 class TestAllocateur : public QObject
 {
     Q_OBJECT
@@ -50,27 +91,11 @@ void TestAllocateur::heapKeepsWhatARunFrees()
     QFETCH(bool, projete);
 
     const size_t projeteAvant = mallinfo2().hblkhd;
-    std::vector<char *> blocs;
-    // Reserved first: grown meanwhile, it would sit between the blocks.
-    blocs.reserve(size_t(nombre));
-    for (int i = 0; i < nombre; ++i) {
-        auto *bloc = static_cast<char *>(std::malloc(size_t(taille)));
-        QVERIFY(bloc);
-        bloc[0] = 1;
-        bloc[taille - 1] = 1;
-        blocs.push_back(bloc);
-    }
-    const size_t projetePendant = mallinfo2().hblkhd;
-    int somme = 0;
-    for (char *bloc : blocs)
-        somme += bloc[0] + bloc[taille - 1];
-    QCOMPARE(somme, 2 * nombre);
-    // Freed from the top of the heap down, as a finished file's buffers are.
-    for (auto it = blocs.rbegin(); it != blocs.rend(); ++it)
-        std::free(*it);
+    const Prise prise = prendreEtRendre(taille, nombre);
+    QVERIFY(prise.toutObtenu);
     const struct mallinfo2 apres = mallinfo2();
 
-    QCOMPARE(projetePendant > projeteAvant, projete);
+    QCOMPARE(prise.projeteTenu > projeteAvant, projete);
     if (projete)
         QCOMPARE(apres.hblkhd, projeteAvant);
     else
@@ -84,20 +109,7 @@ void TestAllocateur::memoryGoesBackAfterTheRun()
 #if defined(__GLIBC__)
     constexpr int taille = 8 * 1024;
     constexpr int nombre = 1536;
-    std::vector<char *> blocs;
-    blocs.reserve(nombre);
-    for (int i = 0; i < nombre; ++i) {
-        auto *bloc = static_cast<char *>(std::malloc(taille));
-        QVERIFY(bloc);
-        bloc[0] = 1;
-        blocs.push_back(bloc);
-    }
-    int somme = 0;
-    for (char *bloc : blocs)
-        somme += bloc[0];
-    QCOMPARE(somme, nombre);
-    for (auto it = blocs.rbegin(); it != blocs.rend(); ++it)
-        std::free(*it);
+    QVERIFY(prendreEtRendre(taille, nombre).toutObtenu);
     const size_t gardeAvant = mallinfo2().keepcost;
     QVERIFY(gardeAvant >= size_t(taille) * nombre);
 
