@@ -38,6 +38,27 @@ private:
         return client.error() == FtpClient::NoError && client.state() == FtpClient::LoggedIn;
     }
 
+    // A put's content from memory, as the program holds small files, or
+    // from a file, as it sends the larger ones.
+    static void deviceKinds()
+    {
+        QTest::addColumn<bool>("fromFile");
+        QTest::newRow("memory") << false;
+        QTest::newRow("file") << true;
+    }
+
+    static QIODevice *source(bool fromFile, const QByteArray &content, QBuffer &buffer,
+                             QTemporaryFile &file)
+    {
+        if (!fromFile) {
+            buffer.setData(content);
+            return buffer.open(QIODevice::ReadOnly) ? &buffer : nullptr;
+        }
+        if (!file.open() || file.write(content) != content.size() || !file.seek(0))
+            return nullptr;
+        return &file;
+    }
+
     static bool waitDone(Recorder &rec, int count)
     {
         return QTest::qWaitFor([&] { return rec.doneCount >= count; }, Bound);
@@ -128,26 +149,74 @@ private slots:
         QVERIFY(!rec.progress.isEmpty());
     }
 
+    void putFromFile_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("start");
+        QTest::newRow("empty") << qint64(0) << qint64(0);
+        QTest::newRow("one byte") << qint64(1) << qint64(0);
+        QTest::newRow("one MiB exactly") << qint64(1 << 20) << qint64(0);
+        // More than the system's socket buffers take at once.
+        QTest::newRow("several MiB") << qint64(5 * 1024 * 1024 + 1234) << qint64(0);
+        QTest::newRow("from where the file was left")
+            << qint64(3 * 1024 * 1024 + 7) << qint64(100001);
+    }
+
     void putFromFile()
     {
-        // A real file, read in chunks, as the program sends it.
+        // A real file, as the program sends the larger ones.
+        QFETCH(qint64, size);
+        QFETCH(qint64, start);
         TestFtpServer server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         QTemporaryFile file;
         QVERIFY(file.open());
-        const QByteArray content = pattern(5 * 1024 * 1024 + 1234);
+        const QByteArray content = pattern(size);
         QCOMPARE(file.write(content), content.size());
-        QVERIFY(file.seek(0));
+        QVERIFY(file.seek(start));
         FtpClient client;
         Recorder rec(&client);
         QVERIFY(open(client, rec, server));
         client.put(&file, QStringLiteral("big.bin"));
         QVERIFY(waitDone(rec, 2));
         QCOMPARE(client.error(), FtpClient::NoError);
-        QCOMPARE(server.serverFileContent(QStringLiteral("big.bin")), content);
-        QCOMPARE(rec.progress.last(), qMakePair(qint64(content.size()), qint64(content.size())));
+        const QByteArray expected = content.mid(start);
+        QCOMPARE(server.serverFileContent(QStringLiteral("big.bin")).size(), expected.size());
+        QVERIFY(server.serverFileContent(QStringLiteral("big.bin")) == expected);
+        const qint64 total = expected.size();
+        if (total > 0)
+            QCOMPARE(rec.progress.last(), qMakePair(total, total));
         for (const auto &step : rec.progress)
-            QCOMPARE(step.second, qint64(content.size()));
+            QCOMPARE(step.second, total);
+    }
+
+    void putFromGrowingFile()
+    {
+        // The station may still be writing the file: what is appended while
+        // it goes out goes out too, as with the reads of a smaller file.
+        TestFtpServer server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        const QByteArray first = pattern(2 * 1024 * 1024);
+        const QByteArray more = QByteArray(300000, 'z');
+        QCOMPARE(file.write(first), first.size());
+        QVERIFY(file.seek(0));
+        QFile appender(file.fileName());
+        QVERIFY(appender.open(QIODevice::Append));
+        FtpClient client;
+        Recorder rec(&client);
+        QVERIFY(open(client, rec, server));
+        connect(&client, &FtpClient::dataTransferProgress, this, [&] {
+            if (appender.isOpen()) {
+                appender.write(more);
+                appender.close();
+            }
+        });
+        client.put(&file, QStringLiteral("growing.bin"));
+        QVERIFY(waitDone(rec, 2));
+        QCOMPARE(client.error(), FtpClient::NoError);
+        QVERIFY(server.serverFileContent(QStringLiteral("growing.bin")) == first + more);
     }
 
     void serverRefusals_data()
@@ -253,18 +322,22 @@ private slots:
         QVERIFY(QFile::exists(server.serverFilePath(QStringLiteral("after"))));
     }
 
+    void lossDuringTransfer_data() { deviceKinds(); }
+
     void lossDuringTransfer()
     {
+        QFETCH(bool, fromFile);
         TestFtpServer server;
         QVERIFY2(server.start({QStringLiteral("--drop-in-transfer"), QStringLiteral("200000")}),
                  qPrintable(server.errorString()));
         FtpClient client;
         Recorder rec(&client);
         QVERIFY(open(client, rec, server));
-        QBuffer device;
-        device.setData(pattern(4 * 1024 * 1024));
-        QVERIFY(device.open(QIODevice::ReadOnly));
-        client.put(&device, QStringLiteral("cut.bin"));
+        QBuffer buffer;
+        QTemporaryFile file;
+        QIODevice *device = source(fromFile, pattern(4 * 1024 * 1024), buffer, file);
+        QVERIFY(device);
+        client.put(device, QStringLiteral("cut.bin"));
         QVERIFY(waitDone(rec, 2));
         QCOMPARE(client.error(), FtpClient::NotConnected);
         QCOMPARE(client.state(), FtpClient::Unconnected);
@@ -274,8 +347,11 @@ private slots:
         QVERIFY(open(client, rec, server));
     }
 
+    void abortStalledTransfer_data() { deviceKinds(); }
+
     void abortStalledTransfer()
     {
+        QFETCH(bool, fromFile);
         // The server stops reading: the upload hangs with both connections
         // open until abort(); ABOR's replies (426 then 226) must be consumed.
         TestFtpServer server;
@@ -284,10 +360,11 @@ private slots:
         FtpClient client;
         Recorder rec(&client);
         QVERIFY(open(client, rec, server));
-        QBuffer device;
-        device.setData(pattern(64 * 1024 * 1024));
-        QVERIFY(device.open(QIODevice::ReadOnly));
-        const int put = client.put(&device, QStringLiteral("stalled.bin"));
+        QBuffer buffer;
+        QTemporaryFile file;
+        QIODevice *device = source(fromFile, pattern(64 * 1024 * 1024), buffer, file);
+        QVERIFY(device);
+        const int put = client.put(device, QStringLiteral("stalled.bin"));
         QTRY_VERIFY_WITH_TIMEOUT(!rec.progress.isEmpty(), Bound);
         client.abort();
         QVERIFY(waitDone(rec, 2));

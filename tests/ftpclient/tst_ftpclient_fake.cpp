@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryFile>
 #include <QTest>
 
 namespace {
@@ -485,35 +486,35 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QString>("passiveVerb");
+        QTest::addColumn<bool>("fromFile");
+        // Each case from memory and from a file: the program sends small
+        // files from a copy in memory, larger ones from the disk.
+        const auto row = [](const char *name, const QList<QByteArray> &features,
+                            const QByteArray &pasv, int type, const QByteArray &content,
+                            const QByteArray &stored, const QString &verb) {
+            for (const bool fromFile : {false, true})
+                QTest::addRow("%s%s", name, fromFile ? " (file)" : "")
+                    << features << pasv << type << content << stored << verb << fromFile;
+        };
+        const QByteArray local("127,0,0,1");
+        const QString pasv = QStringLiteral("PASV");
         const QByteArray big = pattern(3 * 1024 * 1024 + 17);
-        QTest::newRow("binary over PASV")
-            << QList<QByteArray>{} << QByteArray("127,0,0,1") << int(FtpClient::Binary)
-            << QByteArray("a\nb\r\n") << QByteArray("a\nb\r\n") << QStringLiteral("PASV");
-        QTest::newRow("PASV names a foreign address")
-            << QList<QByteArray>{} << QByteArray("203,0,113,9") << int(FtpClient::Binary)
-            << QByteArray("payload") << QByteArray("payload") << QStringLiteral("PASV");
-        QTest::newRow("binary over EPSV")
-            << QList<QByteArray>{"EPSV"} << QByteArray("127,0,0,1") << int(FtpClient::Binary)
-            << QByteArray("xyz") << QByteArray("xyz") << QStringLiteral("EPSV");
-        QTest::newRow("ASCII turns LF into CRLF")
-            << QList<QByteArray>{} << QByteArray("127,0,0,1") << int(FtpClient::Ascii)
-            << QByteArray("l1\nl2\r\nl3\n") << QByteArray("l1\r\nl2\r\nl3\r\n")
-            << QStringLiteral("PASV");
-        QTest::newRow("empty file")
-            << QList<QByteArray>{} << QByteArray("127,0,0,1") << int(FtpClient::Binary)
-            << QByteArray() << QByteArray() << QStringLiteral("PASV");
-        QTest::newRow("several chunks")
-            << QList<QByteArray>{} << QByteArray("127,0,0,1") << int(FtpClient::Binary) << big
-            << big << QStringLiteral("PASV");
+        row("binary over PASV", {}, local, FtpClient::Binary, "a\nb\r\n", "a\nb\r\n", pasv);
+        row("PASV names a foreign address", {}, "203,0,113,9", FtpClient::Binary, "payload",
+            "payload", pasv);
+        row("binary over EPSV", {"EPSV"}, local, FtpClient::Binary, "xyz", "xyz",
+            QStringLiteral("EPSV"));
+        row("ASCII turns LF into CRLF", {}, local, FtpClient::Ascii, "l1\nl2\r\nl3\n",
+            "l1\r\nl2\r\nl3\r\n", pasv);
+        row("empty file", {}, local, FtpClient::Binary, QByteArray(), QByteArray(), pasv);
+        row("several chunks", {}, local, FtpClient::Binary, big, big, pasv);
         QByteArray text;
         for (int i = 0; i < 200000; ++i)
             text += (i % 2) ? "line\r\n" : "line\n";
         // CRLF pairs cut by chunk boundaries must not be doubled.
         QByteArray expectedText = text;
         expectedText.replace("\r\n", "\n").replace("\n", "\r\n");
-        QTest::newRow("ASCII over several chunks")
-            << QList<QByteArray>{} << QByteArray("127,0,0,1") << int(FtpClient::Ascii) << text
-            << expectedText << QStringLiteral("PASV");
+        row("ASCII over several chunks", {}, local, FtpClient::Ascii, text, expectedText, pasv);
     }
 
     void putContent()
@@ -524,6 +525,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, stored);
         QFETCH(QString, passiveVerb);
+        QFETCH(bool, fromFile);
         FakeFtpServer server;
         QVERIFY(server.listen());
         server.setFeatures(features);
@@ -532,10 +534,19 @@ private slots:
         Recorder rec(&client);
         QVERIFY(connectAndLogin(client, rec, server));
         QBuffer buffer;
-        buffer.setData(content);
-        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QTemporaryFile file;
+        QIODevice *device = &buffer;
+        if (fromFile) {
+            QVERIFY(file.open());
+            QCOMPARE(file.write(content), content.size());
+            QVERIFY(file.seek(0));
+            device = &file;
+        } else {
+            buffer.setData(content);
+            QVERIFY(buffer.open(QIODevice::ReadOnly));
+        }
         const int before = server.commands().size();
-        client.put(&buffer, QStringLiteral("f\u00e9.txt"), FtpClient::TransferType(type));
+        client.put(device, QStringLiteral("f\u00e9.txt"), FtpClient::TransferType(type));
         QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 3, Bound * 2);
         QCOMPARE(client.error(), FtpClient::NoError);
         QCOMPARE(server.storedData().size(), stored.size());
