@@ -1,5 +1,6 @@
 // The client's contract against the real test server (pyftpdlib).
 #include "ftpclient.h"
+#include "putsource.h"
 #include "recorder.h"
 #include "testftpserver.h"
 
@@ -38,25 +39,12 @@ private:
         return client.error() == FtpClient::NoError && client.state() == FtpClient::LoggedIn;
     }
 
-    // A put's content from memory, as the program holds small files, or
-    // from a file, as it sends the larger ones.
+    // The two kinds of device a put reads from (see putSource).
     static void deviceKinds()
     {
         QTest::addColumn<bool>("fromFile");
         QTest::newRow("memory") << false;
         QTest::newRow("file") << true;
-    }
-
-    static QIODevice *source(bool fromFile, const QByteArray &content, QBuffer &buffer,
-                             QTemporaryFile &file)
-    {
-        if (!fromFile) {
-            buffer.setData(content);
-            return buffer.open(QIODevice::ReadOnly) ? &buffer : nullptr;
-        }
-        if (!file.open() || file.write(content) != content.size() || !file.seek(0))
-            return nullptr;
-        return &file;
     }
 
     static bool waitDone(Recorder &rec, int count)
@@ -336,7 +324,7 @@ private slots:
         QVERIFY(open(client, rec, server));
         QBuffer buffer;
         QTemporaryFile file;
-        QIODevice *device = source(fromFile, pattern(4 * 1024 * 1024), buffer, file);
+        QIODevice *device = putSource(fromFile, pattern(4 * 1024 * 1024), buffer, file);
         QVERIFY(device);
         client.put(device, QStringLiteral("cut.bin"));
         QVERIFY(waitDone(rec, 2));
@@ -363,7 +351,7 @@ private slots:
         QVERIFY(open(client, rec, server));
         QBuffer buffer;
         QTemporaryFile file;
-        QIODevice *device = source(fromFile, pattern(64 * 1024 * 1024), buffer, file);
+        QIODevice *device = putSource(fromFile, pattern(64 * 1024 * 1024), buffer, file);
         QVERIFY(device);
         const int put = client.put(device, QStringLiteral("stalled.bin"));
         QTRY_VERIFY_WITH_TIMEOUT(!rec.progress.isEmpty(), Bound);

@@ -1,6 +1,7 @@
 // Protocol corners of FtpClient against the scripted in-process server.
 #include "fakeftpserver.h"
 #include "ftpclient.h"
+#include "putsource.h"
 #include "recorder.h"
 
 #include <QBuffer>
@@ -535,16 +536,8 @@ private slots:
         QVERIFY(connectAndLogin(client, rec, server));
         QBuffer buffer;
         QTemporaryFile file;
-        QIODevice *device = &buffer;
-        if (fromFile) {
-            QVERIFY(file.open());
-            QCOMPARE(file.write(content), content.size());
-            QVERIFY(file.seek(0));
-            device = &file;
-        } else {
-            buffer.setData(content);
-            QVERIFY(buffer.open(QIODevice::ReadOnly));
-        }
+        QIODevice *device = putSource(fromFile, content, buffer, file);
+        QVERIFY(device);
         const int before = server.commands().size();
         client.put(device, QStringLiteral("f\u00e9.txt"), FtpClient::TransferType(type));
         QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 3, Bound * 2);
