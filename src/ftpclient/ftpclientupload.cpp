@@ -217,11 +217,11 @@ void FtpClient::Private::onDataFailure(const QString &why)
         fail(FtpClient::UnknownError, text);
         return;
     }
-    if (storAwaitsConnection()) {
-        // The server waits for a connection that will never come, and how
-        // it ends that wait (its own time-out, one reply or two) differs
-        // from one server to the next: only a new connection is sure to be
-        // in step.
+    if (step == Step::WaitingForStor && !dataConnected) {
+        // The server waits for a connection that will never come, even when
+        // its 1xx came first, and how it ends that wait (its own time-out,
+        // one reply or two) differs from one server to the next: only a new
+        // connection is sure to be in step.
         connectionLost(FtpClient::tr("Data connection failed: %1").arg(why));
         return;
     }
