@@ -196,6 +196,10 @@ void FtpClient::Private::sendStor()
     // Nothing is written before the 1xx: a server that refuses the STOR then
     // never sees a byte of the file.
     sendLine("STOR", current->argument);
+    // Out now, not at the next turn of the event loop: over TLS that turn
+    // would first build the data connection's context (a quarter of a
+    // millisecond), and the server's answer waits for the STOR.
+    control->flush();
 }
 
 bool FtpClient::Private::storAwaitsConnection() const
