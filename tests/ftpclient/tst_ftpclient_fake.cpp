@@ -717,16 +717,27 @@ private slots:
         QCOMPARE(client.error(), FtpClient::NoError);
     }
 
+    void laterDataConnectionRefusedClosesConnection_data()
+    {
+        QTest::addColumn<QByteArray>("afterPasv");
+        QTest::newRow("refusal seen first") << QByteArray();
+        // Glued to the 227, the 1xx is read before the refusal can be.
+        QTest::newRow("1xx seen first") << QByteArray("150 Opening data connection\r\n");
+    }
+
     // Once a data connection has worked, the STOR goes out beside the next
     // one; when that one then fails, the server is left waiting for it, so
-    // the client closes the connection rather than guess what comes next.
+    // the client closes the connection rather than guess what comes next,
+    // at once, not after waiting for a final reply that may never come.
     void laterDataConnectionRefusedClosesConnection()
     {
+        QFETCH(QByteArray, afterPasv);
         const quint16 closedPort = portClosed();
         QVERIFY(closedPort != 0);
         FakeFtpServer server;
         QVERIFY(server.listen());
         FtpClient client;
+        client.setProtocolTimeout(6 * Bound);
         Recorder rec(&client);
         QVERIFY(connectAndLogin(client, rec, server));
         const QByteArray first = pattern(300 * 1024);
@@ -749,7 +760,7 @@ private slots:
         QCOMPARE(client.error(), FtpClient::NoError);
         QTRY_COMPARE_WITH_TIMEOUT(server.storedData(), second, Bound);
 
-        server.setReply("PASV", pasvReply(closedPort));
+        server.setReply("PASV", pasvReply(closedPort) + afterPasv);
         QVERIFY(buffer.seek(0));
         client.put(&buffer, QStringLiteral("h"));
         QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 5, Bound);
