@@ -199,7 +199,8 @@ void FtpClient::Private::sendStor()
     // Out now, not at the next turn of the event loop: over TLS that turn
     // would first build the data connection's context (a quarter of a
     // millisecond), and the server's answer waits for the STOR.
-    control->flush();
+    if (control)
+        control->flush();
 }
 
 bool FtpClient::Private::storAwaitsConnection() const
