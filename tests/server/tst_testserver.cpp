@@ -3,6 +3,7 @@
 #include "testtree.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -70,6 +71,7 @@ private slots:
     void store();
     void stallOnCommand();
     void stallStorAfter();
+    void readLimit();
     void loopbackIpv6();
     void serverFilePath_data();
     void serverFilePath();
@@ -89,6 +91,8 @@ void TestServer::startFailure_data()
         << QStringList{QStringLiteral("--drop-rate"), QStringLiteral("1.5")};
     QTest::newRow("negative delay")
         << QStringList{QStringLiteral("--reply-delay"), QStringLiteral("-5")};
+    QTest::newRow("negative read limit")
+        << QStringList{QStringLiteral("--read-limit"), QStringLiteral("-1")};
 }
 
 void TestServer::startFailure()
@@ -487,6 +491,35 @@ void TestServer::stallStorAfter()
     QVERIFY(dataSocket.bytesToWrite() > 0);
     QCOMPARE(server.serverFileContent(QStringLiteral("big.bin")), data.left(1000));
     QVERIFY(control.command("NOOP").startsWith(QLatin1String("200")));
+}
+
+void TestServer::readLimit()
+{
+    TestFtpServer server;
+    QVERIFY2(server.start({QStringLiteral("--read-limit"), QStringLiteral("300000")}),
+             qPrintable(server.errorString()));
+    ControlChannel control;
+    QVERIFY(control.open(server.host(), server.port()));
+    QVERIFY(control.login(server));
+    const quint16 dataPort = extendedPassivePort(control.command("EPSV"));
+    QVERIFY(dataPort != 0);
+    QTcpSocket dataSocket;
+    dataSocket.connectToHost(server.host(), dataPort);
+    QTRY_COMPARE_WITH_TIMEOUT(dataSocket.state(), QAbstractSocket::ConnectedState, waitMs);
+    QVERIFY(control.command("STOR slow.bin").startsWith(QLatin1Char('1')));
+
+    const QByteArray data = sampleData(600000);
+    QElapsedTimer clock;
+    clock.start();
+    dataSocket.write(data);
+    QTRY_COMPARE_WITH_TIMEOUT(dataSocket.bytesToWrite(), qint64(0), waitMs);
+    dataSocket.disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(dataSocket.state(), QAbstractSocket::UnconnectedState, waitMs);
+    const QString final = control.reply();
+    QVERIFY2(final.startsWith(QLatin1String("226")), qPrintable(final));
+    // Two seconds at that pace, of which the first tenth is read at once.
+    QVERIFY2(clock.elapsed() >= 1800, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(server.serverFileContent(QStringLiteral("slow.bin")) == data);
 }
 
 void TestServer::loopbackIpv6()

@@ -74,6 +74,7 @@ class Faults:
         self.disk_full = args.disk_full
         self.stall_on = set(cmd.upper() for cmd in args.stall_on)
         self.stall_stor_after = args.stall_stor_after
+        self.read_limit = args.read_limit
         self.fault_sessions = args.fault_sessions
         self.tls_handshake_delay = args.tls_handshake_delay / 1000.0
         self.tls_require_reuse = args.tls_require_reuse
@@ -112,6 +113,7 @@ class TestDTPHandler(DTPHandler):
     def __init__(self, sock, cmd_channel):
         self.drop_at = None
         self.stall_at = None
+        self.read_limit = 0
         self.discard = False
         self.final_reply = None
         self.silent = False
@@ -126,9 +128,13 @@ class TestDTPHandler(DTPHandler):
             self.discard = faults.get("discard", False)
             self.final_reply = faults.get("final_reply")
             self.silent = faults.get("silent", False)
+            self.read_limit = faults.get("read_limit") or 0
 
     def handle_read(self):
         limit = self.ac_in_buffer_size
+        if self.read_limit:
+            # About ten reads a second, so that the pace is even.
+            limit = min(limit, max(1, self.read_limit // 10))
         for threshold in (self.drop_at, self.stall_at):
             if threshold is not None:
                 limit = min(limit, max(0, threshold - self.tot_bytes_received))
@@ -151,6 +157,9 @@ class TestDTPHandler(DTPHandler):
                     self.file_obj.write(chunk)
                 except OSError as err:
                     raise _FileReadWriteError(err)
+            if self.read_limit:
+                self.modify_ioloop_events(0)
+                self.ioloop.call_later(len(chunk) / float(self.read_limit), self.resume_reading)
         received = self.tot_bytes_received
         if self.drop_at is not None and received >= self.drop_at:
             self.drop_both()
@@ -163,6 +172,11 @@ class TestDTPHandler(DTPHandler):
 
     # The base class binds the event to its own handle_read.
     handle_read_event = handle_read
+
+    def resume_reading(self):
+        stalled = self.stall_at is not None and self.tot_bytes_received >= self.stall_at
+        if not self._closed and not stalled:
+            self.modify_ioloop_events(self.ioloop.READ)
 
     def drop_both(self):
         self._resp = ()
@@ -187,6 +201,15 @@ class TestPassiveDTP(PassiveDTP):
     def __init__(self, cmd_channel, extmode=False):
         self.held = []
         PassiveDTP.__init__(self, cmd_channel, extmode)
+
+    def listen(self, backlog):
+        if self.cmd_channel.faults.read_limit:
+            # Segments and a window of a real line's size. With loopback's
+            # 64 KiB segments the client's system takes in megabytes at once,
+            # and sees its whole upload leave long before the server read it.
+            self.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_MAXSEG, 1400)
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 65536)
+        PassiveDTP.listen(self, backlog)
 
     def handle_accepted(self, sock, addr):
         delay = self.cmd_channel.faults.accept_delay
@@ -348,6 +371,7 @@ class TestFTPHandler(FTPHandler):
             self.stor_faults = {
                 "drop_at": faults.drop_in_transfer,
                 "stall_at": faults.stall_stor_after,
+                "read_limit": faults.read_limit,
                 "silent": "STOR" in faults.stall_on,
             }
             if faults.disk_full:
@@ -548,6 +572,8 @@ def parse_arguments(argv):
                         choices=(452, 552), metavar="CODE")
     parser.add_argument("--stall-on", action="append", default=[], metavar="CMD")
     parser.add_argument("--stall-stor-after", type=int, metavar="BYTES")
+    parser.add_argument("--read-limit", type=int, default=0, metavar="BYTES",
+                        help="uploads are read at most this many bytes a second")
     parser.add_argument("--no-epsv", action="store_true")
     parser.add_argument("--pasv-address", metavar="A")
     parser.add_argument("--fault-sessions", type=int, metavar="K",
@@ -575,7 +601,7 @@ def parse_arguments(argv):
     args = parser.parse_args(argv)
 
     for name in ("port", "reply_delay", "accept_delay", "drop_in_transfer",
-                 "stall_stor_after", "fault_sessions", "tls_handshake_delay"):
+                 "stall_stor_after", "read_limit", "fault_sessions", "tls_handshake_delay"):
         value = getattr(args, name)
         if value is not None and value < 0:
             parser.error("--%s must not be negative" % name.replace("_", "-"))
