@@ -33,6 +33,7 @@ struct DelaisFtp
     int identification = 5000;
     int dossier = 5000;
     int fermeture = 1500;
+    // An upload is given up after this long without progress.
     int envoi = 90000;
     int abandon = 5000;
 };
@@ -119,6 +120,7 @@ private:
     qint64 dateDernierSucces() const;
     void creerClientFtp();
     bool attendreFinFtp(int delaiMs);
+    bool attendreFinEnvoi(int delaiSansAvanceeMs);
     bool entrerDossier(const QString &dossier, bool *perdu = nullptr);
     void journaliserErreur(int commande);
     bool AttenteFtp(QObject *emetteur, const char *signal, int delaiMs);

@@ -41,6 +41,24 @@ bool FenPrincipale::attendreFinFtp(int delaiMs)
     return AttenteFtp(ftp, SIGNAL(done(bool)), delaiMs);
 }
 
+bool FenPrincipale::attendreFinEnvoi(int delaiSansAvanceeMs)
+{
+    // Counted from the last progress, not from the start: a bound on the
+    // whole upload would fail every file that the line cannot carry in that
+    // time, on every run, and every run would then send the whole tree again.
+    // A server that stops taking data is still given up after the delay.
+    QEventLoop boucle;
+    QTimer minuterie;
+    minuterie.setInterval(delaiSansAvanceeMs);
+    minuterie.setSingleShot(true);
+    connect(ftp, &FtpClient::done, &boucle, &QEventLoop::quit);
+    connect(ftp, &FtpClient::dataTransferProgress, &minuterie, qOverload<>(&QTimer::start));
+    connect(&minuterie, &QTimer::timeout, &boucle, &QEventLoop::quit);
+    minuterie.start();
+    boucle.exec();
+    return minuterie.isActive();
+}
+
 void FenPrincipale::ConnexionServeur()
 {
     oublierDossiersDistants();

@@ -38,7 +38,7 @@ bool FenPrincipale::EnvoiFichier(const QString &chemin)
     }
     const FtpClient::TransferType type = TypeTransfert() ? FtpClient::Ascii : FtpClient::Binary;
     ResultatCommande envoi(ftp, ftp->put(source.get(), nomFichier(chemin), type));
-    if (!attendreFinFtp(m_delais.envoi)) {
+    if (!attendreFinEnvoi(m_delais.envoi)) {
         ++nbEchecs;
         ecrireJournal(QStringLiteral("\nTemps de transfert dépassé\n"));
         QCoreApplication::processEvents();

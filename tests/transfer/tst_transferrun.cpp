@@ -460,6 +460,59 @@ private slots:
         QCOMPARE(f.fenetre->codeSortie(), 2);
     }
 
+    // The upload wait runs from the last progress: a file that takes several
+    // times the wait to send still arrives, and a server that stops reading
+    // half-way is still given up.
+    void uploadWaitRunsFromTheLastProgress_data()
+    {
+        QTest::addColumn<QStringList>("fautes");
+        QTest::addColumn<int>("attente");
+        QTest::addColumn<bool>("envoye");
+        const auto s = [](const char *t) { return QString::fromLatin1(t); };
+        // The wait must outlast the end of the upload, once the client's
+        // system holds the last of it: about 1.5 MB here, 0.75 s at this pace.
+        QTest::newRow("slow but steady")
+            << QStringList{s("--read-limit"), s("2000000")} << 2000 << true;
+        QTest::newRow("stops reading after 500 kB")
+            << QStringList{s("--read-limit"), s("2000000"), s("--stall-stor-after"), s("500000")}
+            << 1000 << false;
+    }
+    void uploadWaitRunsFromTheLastProgress()
+    {
+        QFETCH(QStringList, fautes);
+        QFETCH(int, attente);
+        QFETCH(bool, envoye);
+        RunFixture f;
+        QVERIFY(f.startServer(fautes));
+        const QByteArray contenu = binaire(10000000, 7);
+        QVERIFY(writeFile(f.local(QStringLiteral("video.png")), contenu, RunFixture::ilYa(10)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        DelaisFtp delais;
+        delais.envoi = attente;
+        delais.abandon = 1000;
+        f.fenetre->setDelaisFtp(delais);
+        QElapsedTimer duree;
+        duree.start();
+        f.fenetre->transfert();
+        const qint64 ms = duree.elapsed();
+        const int depassements =
+            f.journal().count(QStringLiteral("\nTemps de transfert dépassé\n"));
+        if (envoye) {
+            QVERIFY2(f.fenetre->codeSortie() == 0, qPrintable(f.journal()));
+            QCOMPARE(depassements, 0);
+            QVERIFY(f.serveur.serverFileContent(QStringLiteral("www/video.png")) == contenu);
+            // Otherwise the case proves nothing about the wait.
+            QVERIFY2(ms > 2 * delais.envoi, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+        } else {
+            QCOMPARE(depassements, 3);
+            QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
+            QCOMPARE(f.fenetre->codeSortie(), 2);
+            // Three attempts, each half a second of progress, the wait and
+            // the abort's.
+            QVERIFY2(ms < 12000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+        }
+    }
+
     // A refusal says in French what the server would not do, with its reply.
     void refusalSaysWhy_data()
     {
