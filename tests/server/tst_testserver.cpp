@@ -45,6 +45,23 @@ QByteArray sampleData(int size)
     return data;
 }
 
+// Logs in, opens the data connection of an EPSV and sends the STOR: true once
+// the server's 1xx lets the upload begin.
+bool beginUpload(const TestFtpServer &server, ControlChannel &control, QTcpSocket &dataSocket,
+                 const QByteArray &name)
+{
+    if (!control.open(server.host(), server.port()) || !control.login(server))
+        return false;
+    const quint16 dataPort = extendedPassivePort(control.command("EPSV"));
+    if (dataPort == 0)
+        return false;
+    dataSocket.connectToHost(server.host(), dataPort);
+    if (!QTest::qWaitFor([&] { return dataSocket.state() == QAbstractSocket::ConnectedState; },
+                         waitMs))
+        return false;
+    return control.command("STOR " + name).startsWith(QLatin1Char('1'));
+}
+
 } // namespace
 
 class TestServer : public QObject
@@ -474,14 +491,8 @@ void TestServer::stallStorAfter()
     QVERIFY2(server.start({QStringLiteral("--stall-stor-after"), QStringLiteral("1000")}),
              qPrintable(server.errorString()));
     ControlChannel control;
-    QVERIFY(control.open(server.host(), server.port()));
-    QVERIFY(control.login(server));
-    const quint16 dataPort = extendedPassivePort(control.command("EPSV"));
-    QVERIFY(dataPort != 0);
     QTcpSocket dataSocket;
-    dataSocket.connectToHost(server.host(), dataPort);
-    QTRY_COMPARE_WITH_TIMEOUT(dataSocket.state(), QAbstractSocket::ConnectedState, waitMs);
-    QVERIFY(control.command("STOR big.bin").startsWith(QLatin1Char('1')));
+    QVERIFY(beginUpload(server, control, dataSocket, "big.bin"));
 
     // More than any pair of socket buffers can hold, so the sender is held up.
     const QByteArray data = sampleData(1000) + QByteArray(64 * 1024 * 1024, 'z');
@@ -499,14 +510,8 @@ void TestServer::readLimit()
     QVERIFY2(server.start({QStringLiteral("--read-limit"), QStringLiteral("300000")}),
              qPrintable(server.errorString()));
     ControlChannel control;
-    QVERIFY(control.open(server.host(), server.port()));
-    QVERIFY(control.login(server));
-    const quint16 dataPort = extendedPassivePort(control.command("EPSV"));
-    QVERIFY(dataPort != 0);
     QTcpSocket dataSocket;
-    dataSocket.connectToHost(server.host(), dataPort);
-    QTRY_COMPARE_WITH_TIMEOUT(dataSocket.state(), QAbstractSocket::ConnectedState, waitMs);
-    QVERIFY(control.command("STOR slow.bin").startsWith(QLatin1Char('1')));
+    QVERIFY(beginUpload(server, control, dataSocket, "slow.bin"));
 
     const QByteArray data = sampleData(600000);
     QElapsedTimer clock;
