@@ -10,6 +10,18 @@ FakeFtpServer::FakeFtpServer(QObject *parent) : QObject(parent)
     connect(&m_trickleTimer, &QTimer::timeout, this, &FakeFtpServer::flushTrickle);
 }
 
+FakeFtpServer::~FakeFtpServer()
+{
+    // The accepted sockets are children of the listeners, destroyed after
+    // the members their slots write to: a socket still connected would then
+    // report its end into freed memory.
+    for (QTcpServer *listener : {&m_control, &m_dataListener}) {
+        const auto sockets = listener->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
+        for (QTcpSocket *socket : sockets)
+            socket->disconnect(this);
+    }
+}
+
 bool FakeFtpServer::listen()
 {
     return m_control.listen(QHostAddress::LocalHost, 0);

@@ -20,6 +20,7 @@ class FakeFtpServer : public QObject
 
 public:
     explicit FakeFtpServer(QObject *parent = nullptr);
+    ~FakeFtpServer() override;
 
     bool listen();
     quint16 port() const { return m_control.serverPort(); }
