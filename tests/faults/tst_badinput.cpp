@@ -9,6 +9,12 @@
 #include <QStatusBar>
 #include <QTest>
 
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 QByteArray garbage(int size, quint32 x)
@@ -27,6 +33,43 @@ bool writeRaw(const QString &path, const QByteArray &content)
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
+
+#ifdef Q_OS_LINUX
+// Root reads any file whatever its permissions: for the length of a case the
+// calling thread gives up the two capabilities that let it, as a user's run
+// would be without them. The uploads open their files on this thread.
+class SansPasseDroit
+{
+public:
+    SansPasseDroit()
+    {
+        if (::geteuid() != 0) {
+            m_actif = true;
+            return;
+        }
+        if (::syscall(SYS_capget, &m_entete, m_avant) != 0)
+            return;
+        __user_cap_data_struct apres[2] = {m_avant[0], m_avant[1]};
+        apres[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_actif = ::syscall(SYS_capset, &m_entete, apres) == 0;
+        m_rendre = m_actif;
+    }
+    ~SansPasseDroit()
+    {
+        if (m_rendre)
+            ::syscall(SYS_capset, &m_entete, m_avant);
+    }
+    SansPasseDroit(const SansPasseDroit &) = delete;
+    SansPasseDroit &operator=(const SansPasseDroit &) = delete;
+    bool actif() const { return m_actif; }
+
+private:
+    __user_cap_header_struct m_entete{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_avant[2]{};
+    bool m_actif = false;
+    bool m_rendre = false;
+};
+#endif
 
 } // namespace
 
@@ -127,6 +170,36 @@ private slots:
             QStringLiteral("Fichier ignoré : /a.htm (remplacé par un dossier)")));
         QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/b.htm")), QByteArray("b\n"));
         QCOMPARE(f.fenetre->codeSortie(), 0);
+    }
+
+    void unreadableFileIsSkippedAndTheRestSent()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("file permissions that deny reading are tested on Linux");
+#else
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(5)));
+        QVERIFY(writeFile(f.local(QStringLiteral("b.htm")), "b\n", RunFixture::ilYa(10)));
+        const QString a = f.local(QStringLiteral("a.htm"));
+        QVERIFY(QFile::setPermissions(a, QFileDevice::Permissions()));
+        SansPasseDroit sansPasseDroit;
+        QFile essai(a);
+        if (!sansPasseDroit.actif() || essai.open(QIODevice::ReadOnly))
+            QSKIP("this process reads files whatever their permissions");
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        f.fenetre->transfert();
+        QVERIFY2(
+            f.journal().contains(QStringLiteral("Fichier ignoré : /a.htm (lecture impossible)")),
+            qPrintable(f.journal()));
+        QVERIFY(f.journal().contains(QStringLiteral("Attention : 1 fichier(s) ignoré(s)")));
+        QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/b.htm")), QByteArray("b\n"));
+        QVERIFY(!f.serveur.commands().contains(QStringLiteral("STOR a.htm")));
+        // Made readable again, it is the user's to resend (by date), not a
+        // reason for every run to fail meanwhile.
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+        QVERIFY(f.dateEnregistree() != QLatin1String("1000"));
+#endif
     }
 
     void linkLoopInTheSiteEnds()
