@@ -109,6 +109,15 @@ inline qint64 bornePourRun(const DelaisFtp &d)
     return d.connexion + d.identification + d.dossier + 5 * parEchec + d.fermeture + 5000;
 }
 
+// Added to every random-drop seed: NUVOLA_FAULT_SEED_BASE=1000 runs the same
+// cases on other drop patterns, which is how the long soaks are made.
+inline int baseGraines()
+{
+    bool ok = false;
+    const int base = qEnvironmentVariableIntValue("NUVOLA_FAULT_SEED_BASE", &ok);
+    return ok ? base : 0;
+}
+
 // Points the open window at a server started since (a new port).
 inline void suivreServeur(RunFixture &f)
 {

@@ -36,11 +36,12 @@ private slots:
         QTest::addColumn<QStringList>("fautes");
         QTest::addColumn<Attendu>("attendu");
         const auto s = [](const char *t) { return QString::fromLatin1(t); };
-        for (int g = 1; g <= 8; ++g)
+        const int base = faults::baseGraines();
+        for (int g = 1 + base; g <= 8 + base; ++g)
             QTest::addRow("random drops, seed %d rate 0.04", g)
                 << QStringList{s("--drop-seed"), QString::number(g), s("--drop-rate"), s("0.04")}
                 << Attendu::LUnOuLAutre;
-        for (int g = 101; g <= 103; ++g)
+        for (int g = 101 + base; g <= 103 + base; ++g)
             QTest::addRow("random drops, seed %d rate 0.15", g)
                 << QStringList{s("--drop-seed"), QString::number(g), s("--drop-rate"), s("0.15")}
                 << Attendu::LUnOuLAutre;
