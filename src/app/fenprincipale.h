@@ -128,6 +128,7 @@ private:
     bool CreerDossiersServeur(const QString &dossierRelatif);
     bool EnvoiFichier(const QString &chemin);
     void ignorerFichier(const QString &chemin, const QString &raison);
+    void avertirIgnores();
     bool TypeTransfert();
     void ecrireJournal(const QString &texte);
     void curseurJournalFin();
@@ -184,6 +185,10 @@ private:
     // Files of this run that can never be sent as they are (a name FTP cannot
     // carry, a file that exists but cannot be read): passed over, not failed.
     QStringList m_fichiersIgnores;
+    // Folders below the local folder that could not be read: passed over with
+    // their files, like the files above. An unreadable local folder fails the run.
+    QStringList m_dossiersIgnores;
+    bool m_racineIllisible = false;
     // "Nuvola.log": what the log pane shows, kept once the window is gone.
     std::unique_ptr<JournalExecution> m_journalRun;
     // Frame the tray shows; the one set when the tray was made is frame 0.

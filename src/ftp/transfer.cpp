@@ -84,7 +84,8 @@ void FenPrincipale::terminerJournalRun(IssueTransfert issue)
     m_journalRun->terminer(issues.value(issue), modeAuto ? m_codeSortie : -1);
     // Quiet when all is well: a scheduler that mails output mails only
     // failures, and runs that passed over a file the user must see to.
-    if (modeAuto && (m_codeSortie != 0 || !m_fichiersIgnores.isEmpty())) {
+    if (modeAuto &&
+        (m_codeSortie != 0 || !m_fichiersIgnores.isEmpty() || !m_dossiersIgnores.isEmpty())) {
         std::fputs(m_journalRun->texteRun().toUtf8().constData(), stderr);
         std::fflush(stderr);
     }
@@ -102,6 +103,8 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     journal->clear();
     nbEchecs = 0;
     m_fichiersIgnores.clear();
+    m_dossiersIgnores.clear();
+    m_racineIllisible = false;
     debutTransfert = QDateTime::currentSecsSinceEpoch();
 
     ecrireJournal(tr("Analyse des fichiers..."));
@@ -118,9 +121,15 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
         ecrireJournal(tr("Dossier local introuvable : %1\n").arg(dossierLocal->text()));
         return IssueTransfert::Echoue;
     }
+    // Just as much: nothing listed there does not mean nothing changed.
+    if (m_racineIllisible) {
+        ecrireJournal(tr("Dossier local illisible : %1\n").arg(dossierLocal->text()));
+        return IssueTransfert::Echoue;
+    }
     if (total == 0) {
         ecrireJournal(tr("Aucun fichier à transférer\n"));
         WriteIniLastSuccessTransfert(dateDernierSucces());
+        avertirIgnores();
         return IssueTransfert::RienAEnvoyer;
     }
 
@@ -218,12 +227,24 @@ FenPrincipale::IssueTransfert FenPrincipale::terminerEnvois()
     const bool reussi = !arretTransfert;
     if (reussi)
         WriteIniLastSuccessTransfert(dateDernierSucces());
-    if (reussi && !m_fichiersIgnores.isEmpty())
+    if (reussi)
+        avertirIgnores();
+    timerHorloge.stop();
+    return reussi ? IssueTransfert::Reussi : IssueTransfert::Echoue;
+}
+
+// Said at the end, where the user looks: what was passed over is not resent
+// by later runs until it changes again.
+void FenPrincipale::avertirIgnores()
+{
+    if (!m_fichiersIgnores.isEmpty())
         ecrireJournal(tr("Attention : %1 fichier(s) ignoré(s), repris seulement à leur "
                          "prochaine modification\n")
                           .arg(m_fichiersIgnores.size()));
-    timerHorloge.stop();
-    return reussi ? IssueTransfert::Reussi : IssueTransfert::Echoue;
+    if (!m_dossiersIgnores.isEmpty())
+        ecrireJournal(tr("Attention : %1 dossier(s) illisible(s) ignoré(s), leurs fichiers "
+                         "repris seulement à leur prochaine modification\n")
+                          .arg(m_dossiersIgnores.size()));
 }
 
 qint64 FenPrincipale::dateDernierSucces() const

@@ -1,5 +1,6 @@
 #include "app/fenprincipale.h"
 
+#include "ftp/remotepaths.h"
 #include "scan/localscan.h"
 
 #include <QAction>
@@ -17,6 +18,11 @@ void FenPrincipale::AnalyseDossier()
     ecrireJournal(tr("Terminée!\n"));
     ecrireJournal(QString::number(resultat.nbFichiers));
     ecrireJournal(tr(" fichiers analysés\n"));
+    m_racineIllisible = resultat.racineIllisible;
+    m_dossiersIgnores = resultat.dossiersIllisibles;
+    for (const QString &dossier : resultat.dossiersIllisibles)
+        ecrireJournal(tr("Dossier ignoré : %1 (lecture impossible)\n")
+                          .arg(cheminSurUneLigne(cheminAffiche(dossier, dossierLocal->text()))));
 }
 
 bool FenPrincipale::EstDossierExclu(const QString &dossier)

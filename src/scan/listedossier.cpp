@@ -10,6 +10,7 @@
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(NUVOLA_LISTE_QDIR)
 #include <QFile>
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -58,17 +59,26 @@ EntreeListe entree(const QString &prefixe, QString nom, qint64 date, bool lien)
 // QDateTime for each of them. The rules are QDir's on this platform: a name
 // starting with "." is hidden; files are regular files that are not links;
 // folders are directories, links to directories included.
+// False when the folder exists but could not be read, or not to the end.
 bool listerPosix(const QString &dossier, Destination &dest)
 {
     // Same folder text as QDir gives its entries.
     QString prefixe = QDir(dossier).path();
     DIR *d = ::opendir(QFile::encodeName(prefixe).constData());
     if (!d)
-        return false;
+        return errno == ENOENT || errno == ENOTDIR;
     if (!prefixe.endsWith(QLatin1Char('/')))
         prefixe.append(QLatin1Char('/'));
     const int fd = ::dirfd(d);
-    while (const dirent *e = ::readdir(d)) {
+    bool complet = true;
+    for (;;) {
+        // readdir() tells its end from its failure by errno alone.
+        errno = 0;
+        const dirent *e = ::readdir(d);
+        if (!e) {
+            complet = errno == 0;
+            break;
+        }
         if (e->d_name[0] == '.')
             continue;
         const unsigned char type = e->d_type;
@@ -101,10 +111,13 @@ bool listerPosix(const QString &dossier, Destination &dest)
         dest.dossiers->append(entree(prefixe, QFile::decodeName(e->d_name), st.st_mtime, lien));
     }
     ::closedir(d);
-    return true;
+    return complet;
 }
 #else
-void listerQDir(const QString &dossier, Destination &dest)
+// QDirIterator reports no error. A folder that can be read lists at least
+// "." and ".." (a Windows drive root, which has neither, holds its system
+// folders): one that shows nothing at all could not be read.
+bool listerQDir(const QString &dossier, Destination &dest)
 {
     QDir::Filters filtres = QDir::NoDotAndDotDot;
     if (dest.fichiers)
@@ -117,8 +130,10 @@ void listerQDir(const QString &dossier, Destination &dest)
     QDir dir(dossier);
     dir.setFilter(filtres);
     QDirIterator it(dir);
+    bool trouve = false;
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
+        trouve = true;
         const bool estDossier = dest.dossiers && info.isDir();
         // Links to files are never sent: only what the link leads to could be.
         if (!estDossier && (!dest.fichiers || info.isSymLink() || !info.isFile()))
@@ -135,23 +150,30 @@ void listerQDir(const QString &dossier, Destination &dest)
             ->append(entree(prefixe, info.fileName(), modif.toSecsSinceEpoch(),
                             estDossier && info.isSymLink()));
     }
+    if (trouve || !QFileInfo(dossier).isDir())
+        return true;
+    return !QDir(dossier)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System, QDir::NoSort)
+                .isEmpty();
 }
 #endif
 
-void lister(const QString &dossier, Destination &dest)
+// False when the folder is there but could not be read.
+bool lister(const QString &dossier, Destination &dest)
 {
     // An empty QDir path would mean the process's working folder.
     if (dossier.isEmpty())
-        return;
+        return true;
 #ifdef NUVOLA_LISTE_POSIX
-    listerPosix(dossier, dest);
+    const bool lu = listerPosix(dossier, dest);
 #else
-    listerQDir(dossier, dest);
+    const bool lu = listerQDir(dossier, dest);
 #endif
     if (dest.fichiers)
         trierListe(*dest.fichiers);
     if (dest.dossiers)
         trierListe(*dest.dossiers);
+    return lu;
 }
 
 } // namespace
@@ -198,7 +220,7 @@ ContenuDossier contenuDossier(const QString &dossier, qint64 apres)
     dest.fichiers = &contenu.fichiers;
     dest.seuil.apres = apres;
     dest.dossiers = &contenu.sousDossiers;
-    lister(dossier, dest);
+    contenu.illisible = !lister(dossier, dest);
     contenu.plusAnciens = dest.seuil.ecartes;
     return contenu;
 }

@@ -41,6 +41,10 @@ struct ContenuDossier
     ListeEntrees fichiers;     // as listeFichiersApres
     int plusAnciens = 0;       // files at or before the cut, only counted
     ListeEntrees sousDossiers; // as listeSousDossiers
+    // The folder is there but could not be read (rights, a failing disk): it
+    // lists as empty, which must not pass for a folder with nothing new.
+    // A folder gone since it was found is not unreadable, only empty.
+    bool illisible = false;
 };
 
 // Files and sub-folders in one read: the scan walks every folder of the tree

@@ -149,6 +149,7 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
     };
 
     const ContenuDossier contenuRacine = contenuDossier(racine, dateComparaison);
+    resultat.racineIllisible = contenuRacine.illisible;
     garder(contenuRacine);
     parcours.ajouterSousDossiers(-1, contenuRacine.sousDossiers);
 
@@ -170,6 +171,8 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
         }
         const QVector<ContenuDossier> contenus = lecteur.lire(chemins, dateComparaison);
         for (int k = 0; k < gardes.size(); ++k) {
+            if (contenus.at(k).illisible)
+                resultat.dossiersIllisibles.append(chemins.at(k));
             garder(contenus.at(k));
             parcours.ajouterSousDossiers(gardes.at(k), contenus.at(k).sousDossiers);
         }

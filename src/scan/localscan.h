@@ -12,6 +12,10 @@ struct ResultatAnalyse
     int nbFichiers = 0;  // every file listed in the walked folders, selected or not
     int nbConsultes = 0; // files whose time the selection had to read
     bool racineExiste = false;
+    // The local folder, or folders below it, are there but could not be read:
+    // what they hold is unknown, not unchanged.
+    bool racineIllisible = false;
+    QStringList dossiersIllisibles;
 };
 
 // True when the folder at relPath (relative to the local folder, "/" between

@@ -2,18 +2,14 @@
 // the user needs to know.
 #include "../transfer/runfixture.h"
 #include "config/settingsfile.h"
+#include "sanspassedroit.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
-
-#ifdef Q_OS_LINUX
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -33,43 +29,6 @@ bool writeRaw(const QString &path, const QByteArray &content)
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
-
-#ifdef Q_OS_LINUX
-// Root reads any file whatever its permissions: for the length of a case the
-// calling thread gives up the two capabilities that let it, as a user's run
-// would be without them. The uploads open their files on this thread.
-class SansPasseDroit
-{
-public:
-    SansPasseDroit()
-    {
-        if (::geteuid() != 0) {
-            m_actif = true;
-            return;
-        }
-        if (::syscall(SYS_capget, &m_entete, m_avant) != 0)
-            return;
-        __user_cap_data_struct apres[2] = {m_avant[0], m_avant[1]};
-        apres[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_actif = ::syscall(SYS_capset, &m_entete, apres) == 0;
-        m_rendre = m_actif;
-    }
-    ~SansPasseDroit()
-    {
-        if (m_rendre)
-            ::syscall(SYS_capset, &m_entete, m_avant);
-    }
-    SansPasseDroit(const SansPasseDroit &) = delete;
-    SansPasseDroit &operator=(const SansPasseDroit &) = delete;
-    bool actif() const { return m_actif; }
-
-private:
-    __user_cap_header_struct m_entete{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_avant[2]{};
-    bool m_actif = false;
-    bool m_rendre = false;
-};
-#endif
 
 } // namespace
 
@@ -199,6 +158,71 @@ private slots:
         // reason for every run to fail meanwhile.
         QCOMPARE(f.fenetre->codeSortie(), 0);
         QVERIFY(f.dateEnregistree() != QLatin1String("1000"));
+#endif
+    }
+
+    void unreadableFolders_data()
+    {
+        QTest::addColumn<QString>("ferme"); // "." for the local folder itself
+        QTest::addColumn<bool>("autreNouveau");
+        QTest::addColumn<QStringList>("lignes");
+        QTest::addColumn<int>("code");
+        const QString ignore = QStringLiteral("Dossier ignoré : /sec (lecture impossible)\n");
+        const QString attention = QStringLiteral(
+            "Attention : 1 dossier(s) illisible(s) ignoré(s), leurs fichiers repris seulement à "
+            "leur prochaine modification\n");
+        QTest::newRow("a folder of the site, beside a new file")
+            << QStringLiteral("sec") << true << QStringList{ignore, attention} << 0;
+        QTest::newRow("a folder of the site, nothing else new")
+            << QStringLiteral("sec") << false
+            << QStringList{ignore, QStringLiteral("Aucun fichier à transférer\n"), attention} << 0;
+        // Nothing listed there is not nothing changed: the run fails.
+        QTest::newRow("the local folder itself")
+            << QStringLiteral(".") << true
+            << QStringList{QStringLiteral("Dossier local illisible : ")} << 2;
+    }
+    void unreadableFolders()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("folder permissions that deny reading are tested on Linux");
+#else
+        QFETCH(QString, ferme);
+        QFETCH(bool, autreNouveau);
+        QFETCH(QStringList, lignes);
+        QFETCH(int, code);
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n",
+                          RunFixture::ilYa(autreNouveau ? 5 : 5000)));
+        QVERIFY(writeFile(f.local(QStringLiteral("sec/b.htm")), "b\n", RunFixture::ilYa(10)));
+        const QString cible = ferme == QLatin1String(".") ? f.local() : f.local(ferme);
+        const QFile::Permissions avant = QFile::permissions(cible);
+        QVERIFY(QFile::setPermissions(cible, QFileDevice::Permissions()));
+        const auto rendre = qScopeGuard([&] { QFile::setPermissions(cible, avant); });
+        SansPasseDroit sansPasseDroit;
+        if (!sansPasseDroit.actif() || !QDir(cible).entryList(QDir::AllEntries).isEmpty())
+            QSKIP("this process reads folders whatever their permissions");
+        f.ouvrir({{QStringLiteral("Date"), autreNouveau ? 1000 : RunFixture::ilYa(100)}});
+        const QString dateAvant = f.dateEnregistree();
+        f.fenetre->transfert();
+        const QString journal = f.journal();
+        qsizetype depuis = 0;
+        for (const QString &ligne : lignes) {
+            depuis = journal.indexOf(ligne, depuis);
+            QVERIFY2(depuis >= 0, qPrintable(ligne + QStringLiteral(" ? ") + journal));
+        }
+        QCOMPARE(f.fenetre->codeSortie(), code);
+        QVERIFY(!f.serveur.commands().contains(QStringLiteral("STOR b.htm")));
+        if (code != 0) {
+            // Date has not moved: once the folder is readable, all is sent.
+            QCOMPARE(f.dateEnregistree(), dateAvant);
+            QVERIFY(f.serveur.commands().isEmpty());
+            return;
+        }
+        // Like a file that cannot be read, the folder does not fail every run.
+        QVERIFY(f.dateEnregistree() != dateAvant);
+        if (autreNouveau)
+            QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a.htm")), QByteArray("a\n"));
 #endif
     }
 

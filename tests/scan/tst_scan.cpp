@@ -1,3 +1,4 @@
+#include "sanspassedroit.h"
 #include "scan/lecteurdossiers.h"
 #include "scan/localscan.h"
 #include "testtree.h"
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -112,6 +114,8 @@ private slots:
     void bouclesLiens_data();
     void bouclesLiens();
     void racineAbsente();
+    void dossiersIllisibles_data();
+    void dossiersIllisibles();
     void racineVide();
 
 private:
@@ -585,6 +589,9 @@ void TstScan::contenuEnUneLecture()
     QCOMPARE(anciens, 1);
     QCOMPARE(sous.size(), liens ? 3 : 2);
     QCOMPARE(contenuDossier(chemin(QStringLiteral("absent")), t).fichiers.size(), 0);
+    // Gone or never there is only empty; unreadable is something else.
+    QVERIFY(!contenuDossier(chemin(QStringLiteral("absent")), t).illisible);
+    QVERIFY(!contenu.illisible);
 }
 
 void TstScan::lecteurDossiers_data()
@@ -796,6 +803,70 @@ void TstScan::racineAbsente()
     QVERIFY(!f.racineExiste);
     QVERIFY(f.envoi.isEmpty());
     QCOMPARE(f.nbFichiers, 0);
+}
+
+void TstScan::dossiersIllisibles_data()
+{
+    QTest::addColumn<QString>("ferme"); // folder made unreadable, "" for the local folder
+    QTest::addColumn<QStringList>("envoi");
+    QTest::addColumn<QStringList>("illisibles");
+
+    const auto l = [](std::initializer_list<const char *> t) {
+        QStringList r;
+        for (const char *s : t)
+            r.append(QString::fromUtf8(s));
+        return r;
+    };
+    QTest::newRow("every folder readable")
+        << QString() << l({"a/x.htm", "b/y.htm", "a/c/z.htm", "b/d/w.htm"}) << l({});
+    // Nor is anything below it seen.
+    QTest::newRow("a sub-folder") << QStringLiteral("b") << l({"a/x.htm", "a/c/z.htm"}) << l({"b"});
+    QTest::newRow("a deeper one") << QStringLiteral("a/c") << l({"a/x.htm", "b/y.htm", "b/d/w.htm"})
+                                  << l({"a/c"});
+    QTest::newRow("the local folder itself") << QStringLiteral(".") << l({}) << l({});
+}
+
+void TstScan::dossiersIllisibles()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("folder permissions that deny reading are tested on Linux");
+#else
+    QFETCH(QString, ferme);
+    QFETCH(QStringList, envoi);
+    QFETCH(QStringList, illisibles);
+    const qint64 t = milieu2012();
+    fichier(QStringLiteral("a/x.htm"), t + 3);
+    fichier(QStringLiteral("b/y.htm"), t + 2);
+    fichier(QStringLiteral("b/d/w.htm"), t + 2);
+    fichier(QStringLiteral("a/c/z.htm"), t + 1);
+    QVERIFY(setDirMtime(chemin(QStringLiteral("a")), t + 20));
+    QVERIFY(setDirMtime(chemin(QStringLiteral("b")), t + 10));
+    const bool racine = ferme == QLatin1String(".");
+    const QString cible = racine ? m_racine : chemin(ferme);
+    QVERIFY(setDirMtime(chemin(QStringLiteral("a/c")), t + 8));
+    QVERIFY(setDirMtime(chemin(QStringLiteral("b/d")), t + 6));
+    if (ferme.isEmpty()) {
+        const ResultatAnalyse r = analyseDossier(m_racine, QString(), false, quint32(t), {});
+        QVERIFY(!r.racineIllisible);
+        QCOMPARE(relatifs(r.envoi), envoi);
+        QCOMPARE(relatifs(r.dossiersIllisibles), illisibles);
+        return;
+    }
+    const QFile::Permissions avant = QFile::permissions(cible);
+    QVERIFY(QFile::setPermissions(cible, QFileDevice::Permissions()));
+    const auto rendre = qScopeGuard([&] { QFile::setPermissions(cible, avant); });
+    ResultatAnalyse r;
+    {
+        SansPasseDroit sansPasseDroit;
+        if (!sansPasseDroit.actif() || QDir(cible).entryList(QDir::AllEntries).size() > 0)
+            QSKIP("this process reads folders whatever their permissions");
+        r = analyseDossier(m_racine, QString(), false, quint32(t), {});
+    }
+    QCOMPARE(r.racineIllisible, racine);
+    QVERIFY(r.racineExiste);
+    QCOMPARE(relatifs(r.envoi), envoi);
+    QCOMPARE(relatifs(r.dossiersIllisibles), illisibles);
+#endif
 }
 
 void TstScan::racineVide()
