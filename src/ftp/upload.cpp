@@ -33,6 +33,8 @@ bool FenPrincipale::EnvoiFichier(const QString &chemin)
                            info.isDir() ? tr("remplacé par un dossier") : tr("lecture impossible"));
             return true;
         }
+        ecrireJournal(tr("Fichier introuvable : %1\n")
+                          .arg(cheminSurUneLigne(cheminAffiche(chemin, dossierLocal->text()))));
         ++nbEchecs;
         return false;
     }

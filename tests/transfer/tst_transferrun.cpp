@@ -402,6 +402,8 @@ private slots:
                          });
         f.fenetre->transfert();
         QVERIFY(!f.serveur.commands().join(QLatin1Char('\n')).contains(QLatin1String("STOR")));
+        // Each attempt says which file is missing, or the failure has no reason.
+        QCOMPARE(f.journal().count(QStringLiteral("Fichier introuvable : /a.htm\n")), 3);
         QCOMPARE(f.dateEnregistree(), QStringLiteral("1000"));
         QCOMPARE(f.fenetre->codeSortie(), 2);
     }
