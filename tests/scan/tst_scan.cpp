@@ -839,6 +839,8 @@ void TstScan::dossiersIllisibles()
     fichier(QStringLiteral("b/y.htm"), t + 2);
     fichier(QStringLiteral("b/d/w.htm"), t + 2);
     fichier(QStringLiteral("a/c/z.htm"), t + 1);
+    // An empty folder lists nothing either, and is no unreadable one.
+    QVERIFY(makeDir(chemin(QStringLiteral("b/vide"))));
     QVERIFY(setDirMtime(chemin(QStringLiteral("a")), t + 20));
     QVERIFY(setDirMtime(chemin(QStringLiteral("b")), t + 10));
     const bool racine = ferme == QLatin1String(".");
