@@ -5,9 +5,15 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#endif
 
 class TestAutoRun : public QObject
 {
@@ -19,14 +25,22 @@ private slots:
         QTest::addColumn<QString>("motDePasse");
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("envoye");
-        QTest::newRow("success") << QStringLiteral("secret") << 0 << true;
-        QTest::newRow("login refused") << QStringLiteral("faux") << 2 << false;
+        QTest::addColumn<QString>("ferme"); // a folder of the site made unreadable
+        QTest::newRow("success") << QStringLiteral("secret") << 0 << true << QString();
+        QTest::newRow("login refused") << QStringLiteral("faux") << 2 << false << QString();
+        QTest::newRow("a folder of the site cannot be read")
+            << QStringLiteral("secret") << 0 << true << QStringLiteral("sec");
     }
     void exitCodeTellsTheOutcome()
     {
         QFETCH(QString, motDePasse);
         QFETCH(int, code);
         QFETCH(bool, envoye);
+        QFETCH(QString, ferme);
+#ifndef Q_OS_LINUX
+        if (!ferme.isEmpty())
+            QSKIP("folder permissions that deny reading are tested on Linux");
+#endif
         TestFtpServer serveur;
         QVERIFY2(serveur.start(), qPrintable(serveur.errorString()));
         QVERIFY(makeDir(serveur.serverFilePath(QStringLiteral("www"))));
@@ -53,6 +67,25 @@ private slots:
         QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner);
         p.setProcessEnvironment(env);
+        const QString dossierFerme = site.filePath(ferme);
+        const auto rendre = qScopeGuard([&] {
+            if (!ferme.isEmpty())
+                QFile::setPermissions(dossierFerme,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+#ifdef Q_OS_LINUX
+        if (!ferme.isEmpty()) {
+            QVERIFY(writeFile(site.filePath(ferme + QStringLiteral("/b.htm")), "b\n",
+                              QDateTime::currentSecsSinceEpoch() - 10));
+            QVERIFY(QFile::setPermissions(dossierFerme, QFileDevice::Permissions()));
+            // Root would read it anyway: the run goes without the capabilities
+            // that let it, as a user's would. Elsewhere the calls fail, harmlessly.
+            p.setChildProcessModifier([] {
+                ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+                ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+            });
+        }
+#endif
         p.start(QString::fromLocal8Bit(qgetenv("NUVOLA_EXE")), {QStringLiteral("/auto")});
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
@@ -71,7 +104,13 @@ private slots:
         if (envoye)
             QVERIFY(journal.contains(QStringLiteral("/index.htm...Envoyé\nConnexion fermée.\n")));
         const QString erreur = QString::fromUtf8(p.readAllStandardError());
-        if (envoye) {
+        if (!ferme.isEmpty()) {
+            // Passed over, not failed: the log still goes to the scheduler.
+            QVERIFY2(erreur.contains(QStringLiteral("Dossier ignoré : /sec (lecture impossible)")),
+                     qPrintable(erreur));
+            QVERIFY(erreur.contains(QStringLiteral("Attention : 1 dossier(s) illisible(s)")));
+            QVERIFY(!serveur.serverFileExists(QStringLiteral("www/sec/b.htm")));
+        } else if (envoye) {
             QCOMPARE(erreur, QString()); // quiet when all is well
         } else {
             // A failure prints its log, for a scheduler that mails output.
