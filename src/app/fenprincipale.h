@@ -131,6 +131,7 @@ private:
     void avertirIgnores();
     bool TypeTransfert();
     void ecrireJournal(const QString &texte);
+    QString cheminJournal(const QString &chemin) const;
     void curseurJournalFin();
 
     // Members, in the order the rest of the program knows them.

@@ -16,6 +16,12 @@ constexpr int intervalleJournalMs = 50;
 
 } // namespace
 
+// A local path as the log names it: below the local folder, on one line.
+QString FenPrincipale::cheminJournal(const QString &chemin) const
+{
+    return cheminSurUneLigne(cheminAffiche(chemin, dossierLocal->text()));
+}
+
 void FenPrincipale::ecrireJournal(const QString &texte)
 {
     // The run log gets every text at once: it is what survives a crash.

@@ -33,8 +33,7 @@ bool FenPrincipale::EnvoiFichier(const QString &chemin)
                            info.isDir() ? tr("remplacé par un dossier") : tr("lecture impossible"));
             return true;
         }
-        ecrireJournal(tr("Fichier introuvable : %1\n")
-                          .arg(cheminSurUneLigne(cheminAffiche(chemin, dossierLocal->text()))));
+        ecrireJournal(tr("Fichier introuvable : %1\n").arg(cheminJournal(chemin)));
         ++nbEchecs;
         return false;
     }
@@ -57,8 +56,7 @@ bool FenPrincipale::EnvoiFichier(const QString &chemin)
 void FenPrincipale::ignorerFichier(const QString &chemin, const QString &raison)
 {
     m_fichiersIgnores.append(chemin);
-    ecrireJournal(tr("Fichier ignoré : %1 (%2)\n")
-                      .arg(cheminSurUneLigne(cheminAffiche(chemin, dossierLocal->text())), raison));
+    ecrireJournal(tr("Fichier ignoré : %1 (%2)\n").arg(cheminJournal(chemin), raison));
 }
 
 bool FenPrincipale::TypeTransfert()

@@ -1,6 +1,5 @@
 #include "app/fenprincipale.h"
 
-#include "ftp/remotepaths.h"
 #include "scan/localscan.h"
 
 #include <QAction>
@@ -21,8 +20,7 @@ void FenPrincipale::AnalyseDossier()
     m_racineIllisible = resultat.racineIllisible;
     m_dossiersIgnores = resultat.dossiersIllisibles;
     for (const QString &dossier : resultat.dossiersIllisibles)
-        ecrireJournal(tr("Dossier ignoré : %1 (lecture impossible)\n")
-                          .arg(cheminSurUneLigne(cheminAffiche(dossier, dossierLocal->text()))));
+        ecrireJournal(tr("Dossier ignoré : %1 (lecture impossible)\n").arg(cheminJournal(dossier)));
 }
 
 bool FenPrincipale::EstDossierExclu(const QString &dossier)
