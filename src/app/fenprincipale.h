@@ -60,7 +60,8 @@ public slots:
     void closeEvent(QCloseEvent *event) override;
     void selectionner_dossier();
     void transfert();
-    void WriteIniLastSuccessTransfert(qlonglong TimeStamp);
+    // False, and said in the log, when the settings file could not be written.
+    bool WriteIniLastSuccessTransfert(qlonglong TimeStamp);
     void changementEtat(int state);
     void debutCommande(int id);
     void finCommande(int id, bool error);

@@ -1,12 +1,15 @@
 #include "app/fenprincipale.h"
 
 #include "config/datecomparaison.h"
+#include "config/settingsfile.h"
 
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDialog>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimeEdit>
@@ -14,8 +17,6 @@
 
 void FenPrincipale::modifDate()
 {
-    QSettings reglages(fichierIni, QSettings::IniFormat);
-
     QDialog dialogue(this);
     dialogue.setWindowTitle(tr("Date de comparaison"));
     dialogue.setWindowModality(Qt::WindowModal);
@@ -36,9 +37,9 @@ void FenPrincipale::modifDate()
     ligneDate->addWidget(new QLabel(tr("Heure :"), &dialogue));
     ligneDate->addWidget(champHeure);
 
-    auto *information = new QLabel(texteDernierTransfert(compteDateStocke(reglages.value(
-                                       QStringLiteral("Config/Date"), QStringLiteral("0")))),
-                                   &dialogue);
+    const QVariant dateStockee = QSettings(fichierIni, QSettings::IniFormat)
+                                     .value(QStringLiteral("Config/Date"), QStringLiteral("0"));
+    auto *information = new QLabel(texteDernierTransfert(compteDateStocke(dateStockee)), &dialogue);
 
     auto *boutonOk = new QPushButton(tr("OK"), &dialogue);
     auto *boutonAnnuler = new QPushButton(tr("Annuler"), &dialogue);
@@ -62,7 +63,9 @@ void FenPrincipale::modifDate()
         return;
 
     const quint32 compte = compteDepuisDateLocale(champDate->date(), champHeure->time());
-    reglages.beginGroup(QStringLiteral("Config"));
-    reglages.setValue(QStringLiteral("Date"), compte);
-    reglages.endGroup();
+    if (!ecrireDateDernierSucces(fichierIni, compte))
+        QMessageBox::warning(this, tr("Date de comparaison"),
+                             tr("La date n'a pas pu être enregistrée dans %1 (écriture "
+                                "impossible).")
+                                 .arg(QDir::toNativeSeparators(fichierIni)));
 }

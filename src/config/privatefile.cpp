@@ -7,7 +7,12 @@
 namespace {
 constexpr QFileDevice::Permissions proprietaireSeul =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-}
+constexpr QFileDevice::Permissions proprietaire =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+constexpr QFileDevice::Permissions autres = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+} // namespace
 
 void preparerFichierPrive(const QString &chemin)
 {
@@ -23,6 +28,11 @@ void preparerFichierPrive(const QString &chemin)
 
 void restreindreAuProprietaire(const QString &chemin)
 {
-    if (QFileInfo::exists(chemin))
-        QFile::setPermissions(chemin, proprietaireSeul);
+    if (!QFileInfo::exists(chemin))
+        return;
+    // Only what others may do is taken away: a file its owner made read-only
+    // stays so (on Windows, the attribute), and the failed writes say why.
+    const QFileDevice::Permissions avant = QFile::permissions(chemin);
+    if (avant & autres)
+        QFile::setPermissions(chemin, avant & proprietaire);
 }

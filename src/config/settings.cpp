@@ -3,7 +3,9 @@
 #include "config/settingsfile.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSpinBox>
 
 void FenPrincipale::LectureIni()
@@ -39,10 +41,22 @@ void FenPrincipale::EcritureIni()
     v.ascii = modeAscii->text();
     v.binaire = modeBinaire->text();
     v.dossierExclu = dossierExclu->text();
-    ecrireFormulaire(fichierIni, v);
+    // The window is about to close: a box is the only place left to say it.
+    if (!ecrireFormulaire(fichierIni, v))
+        QMessageBox::warning(this, tr("Réglages non enregistrés"),
+                             tr("Les réglages n'ont pas pu être enregistrés dans %1 (écriture "
+                                "impossible) : les modifications du formulaire sont perdues.")
+                                 .arg(QDir::toNativeSeparators(fichierIni)));
 }
 
-void FenPrincipale::WriteIniLastSuccessTransfert(qlonglong TimeStamp)
+bool FenPrincipale::WriteIniLastSuccessTransfert(qlonglong TimeStamp)
 {
-    ecrireDateDernierSucces(fichierIni, TimeStamp);
+    if (ecrireDateDernierSucces(fichierIni, TimeStamp))
+        return true;
+    // Nothing is lost, a later run compares with the last date recorded; but
+    // left unsaid, every run would resend more and more without a reason.
+    ecrireJournal(tr("Date du transfert non enregistrée (écriture impossible dans %1) : les "
+                     "prochains transferts pourront renvoyer des fichiers déjà envoyés\n")
+                      .arg(QDir::toNativeSeparators(fichierIni)));
+    return false;
 }

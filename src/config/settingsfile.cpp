@@ -14,17 +14,23 @@ QString cle(const char *nom)
     return groupe + QLatin1Char('/') + QLatin1String(nom);
 }
 
-// Settings objects live for one call; their release writes the file.
-template <typename Remplir> void ecrire(const QString &fichierIni, Remplir remplir)
+// Settings objects live for one call. QSettings reports a failed write only
+// through its status after a sync (a read-only file or folder, a full disk):
+// the callers must know, the user must be told.
+template <typename Remplir> bool ecrire(const QString &fichierIni, Remplir remplir)
 {
     preparerFichierPrive(fichierIni);
+    bool ecrit = false;
     {
         QSettings reglages(fichierIni, QSettings::IniFormat);
         reglages.beginGroup(groupe);
         remplir(reglages);
         reglages.endGroup();
+        reglages.sync();
+        ecrit = reglages.status() == QSettings::NoError;
     }
     restreindreAuProprietaire(fichierIni);
+    return ecrit;
 }
 
 } // namespace
@@ -55,9 +61,9 @@ ValeursFormulaire lireFormulaire(const QString &fichierIni)
     return v;
 }
 
-void ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeurs)
+bool ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeurs)
 {
-    ecrire(fichierIni, [&v = valeurs](QSettings &reglages) {
+    return ecrire(fichierIni, [&v = valeurs](QSettings &reglages) {
         reglages.setValue(QStringLiteral("MiniChck"), v.minimise ? 1 : 0);
         reglages.setValue(QStringLiteral("ExcAnPrec"), v.exclureAnnees ? 1 : 0);
         reglages.setValue(QStringLiteral("FTPS"), v.ftps ? 1 : 0);
@@ -79,16 +85,16 @@ QString lireEmpreinteFtps(const QString &fichierIni)
     return reglages.value(cle("FTPSEmpreinte")).toString();
 }
 
-void ecrireEmpreinteFtps(const QString &fichierIni, const QString &empreinte)
+bool ecrireEmpreinteFtps(const QString &fichierIni, const QString &empreinte)
 {
-    ecrire(fichierIni, [&empreinte](QSettings &reglages) {
+    return ecrire(fichierIni, [&empreinte](QSettings &reglages) {
         reglages.setValue(QStringLiteral("FTPSEmpreinte"), empreinte);
     });
 }
 
-void ecrireDateDernierSucces(const QString &fichierIni, qint64 horodatage)
+bool ecrireDateDernierSucces(const QString &fichierIni, qint64 horodatage)
 {
-    ecrire(fichierIni, [horodatage](QSettings &reglages) {
+    return ecrire(fichierIni, [horodatage](QSettings &reglages) {
         reglages.setValue(QStringLiteral("Date"), horodatage);
     });
 }

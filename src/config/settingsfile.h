@@ -26,15 +26,18 @@ struct ValeursFormulaire
 QString cheminFichierIni();
 
 ValeursFormulaire lireFormulaire(const QString &fichierIni);
+// The writers return false when the file could not be written (read-only
+// file or folder, full disk): nothing of the call reached it.
+
 // Writes the form keys, never "Date" nor the trusted fingerprint.
-void ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeurs);
+bool ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeurs);
 
 // "Config/FTPSEmpreinte": the fingerprint of the server certificate the user
 // chose to trust, empty when none.
 QString lireEmpreinteFtps(const QString &fichierIni);
-void ecrireEmpreinteFtps(const QString &fichierIni, const QString &empreinte);
+bool ecrireEmpreinteFtps(const QString &fichierIni, const QString &empreinte);
 
-void ecrireDateDernierSucces(const QString &fichierIni, qint64 horodatage);
+bool ecrireDateDernierSucces(const QString &fichierIni, qint64 horodatage);
 // "Config/Date" read as an unsigned decimal text; a text that is not such a
 // number gives 0, a missing key gives `siAbsente`.
 quint32 lireDateComparaison(const QString &fichierIni, quint32 siAbsente);

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QLineEdit>
 #include <QSpinBox>
 
@@ -74,7 +75,11 @@ bool FenPrincipale::confianceCertificat()
                                      descriptionCertificat(certificat), empreinteConnue))
         return false;
     const QString empreinte = empreinteSha256(certificat);
-    ecrireEmpreinteFtps(fichierIni, empreinte);
+    // Trusted for this run all the same: the user has just said so.
+    if (!ecrireEmpreinteFtps(fichierIni, empreinte))
+        ecrireJournal(tr("Empreinte non enregistrée (écriture impossible dans %1) : le "
+                         "certificat pourra être redemandé\n")
+                          .arg(QDir::toNativeSeparators(fichierIni)));
     ftp->setTrustedCertificateDigest(certificat.digest(QCryptographicHash::Sha256));
     ecrireJournal(tr("Certificat accepté (empreinte %1)\n").arg(empreinte));
     return true;

@@ -128,7 +128,9 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     }
     if (total == 0) {
         ecrireJournal(tr("Aucun fichier à transférer\n"));
-        WriteIniLastSuccessTransfert(dateDernierSucces());
+        // A run whose date cannot be recorded is not over: the user must see to it.
+        if (!WriteIniLastSuccessTransfert(dateDernierSucces()))
+            return IssueTransfert::Echoue;
         avertirIgnores();
         return IssueTransfert::RienAEnvoyer;
     }
@@ -224,9 +226,7 @@ FenPrincipale::IssueTransfert FenPrincipale::terminerEnvois()
     }
     FinFtp();
     boutonTransfert->setText(tr("Transférer"));
-    const bool reussi = !arretTransfert;
-    if (reussi)
-        WriteIniLastSuccessTransfert(dateDernierSucces());
+    const bool reussi = !arretTransfert && WriteIniLastSuccessTransfert(dateDernierSucces());
     if (reussi)
         avertirIgnores();
     timerHorloge.stop();

@@ -1,8 +1,10 @@
 #include "config/settingsfile.h"
+#include "sanspassedroit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,14 @@ void ecrireBrut(const QString &chemin, const QByteArray &contenu)
     QFile f(chemin);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(contenu);
+}
+
+// What the disk holds: QSettings would answer from its cache, which keeps a
+// value it could not write.
+QByteArray lireBrut(const QString &chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(illisible)");
 }
 
 } // namespace
@@ -232,6 +242,52 @@ private slots:
         const QString ini = m_dossier.filePath(QStringLiteral("a/b/Nuvola.ini"));
         ecrireDateDernierSucces(ini, 42);
         QCOMPARE(lireDateComparaison(ini, 0), 42u);
+    }
+
+    void unwritableFileIsReportedAndKept_data()
+    {
+        QTest::addColumn<bool>("dossierFerme"); // else the file itself is read-only
+        QTest::newRow("read-only file") << false;
+        QTest::newRow("read-only folder") << true;
+    }
+    void unwritableFileIsReportedAndKept()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("permissions that deny writing are tested on Linux");
+#else
+        QFETCH(bool, dossierFerme);
+        ValeursFormulaire v;
+        v.serveur = QStringLiteral("avant");
+        v.portTexte = QStringLiteral("21");
+        QVERIFY(ecrireFormulaire(m_ini, v));
+        QVERIFY(ecrireDateDernierSucces(m_ini, 1000));
+        const QByteArray avant = lireBrut(m_ini);
+        const QString cible = dossierFerme ? QFileInfo(m_ini).absolutePath() : m_ini;
+        const QFile::Permissions droits = QFile::permissions(cible);
+        const QFile::Permissions lecture =
+            QFileDevice::ReadOwner |
+            (dossierFerme ? QFileDevice::ExeOwner : QFileDevice::Permissions());
+        QVERIFY(QFile::setPermissions(cible, lecture));
+        const auto rendre = qScopeGuard([&] { QFile::setPermissions(cible, droits); });
+        SansPasseDroit sansPasseDroit;
+        QFile essai(m_ini);
+        if (!sansPasseDroit.actif() || (!dossierFerme && essai.open(QIODevice::ReadWrite)))
+            QSKIP("this process writes files whatever their permissions");
+
+        QVERIFY(!ecrireDateDernierSucces(m_ini, 2000));
+        v.serveur = QStringLiteral("après");
+        QVERIFY(!ecrireFormulaire(m_ini, v));
+        QVERIFY(!ecrireEmpreinteFtps(m_ini, QStringLiteral("AB:CD")));
+        QCOMPARE(lireBrut(m_ini), avant);
+        // Made read-only by its owner, the file is not made writable again
+        // behind the user's back.
+        QCOMPARE(QFile::permissions(cible) & (QFileDevice::WriteOwner | QFileDevice::WriteOther),
+                 QFileDevice::Permissions());
+
+        QFile::setPermissions(cible, droits);
+        QVERIFY(ecrireDateDernierSucces(m_ini, 3000));
+        QVERIFY(lireBrut(m_ini).contains("Date=3000"));
+#endif
     }
 
     void fileIsPrivateToItsOwner()

@@ -1,11 +1,13 @@
 // Bad local input: no crash, no hang, nothing lost, and a French line where
 // the user needs to know.
+#include "../dialogs/dialogtestutil.h"
 #include "../transfer/runfixture.h"
 #include "config/settingsfile.h"
 #include "sanspassedroit.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QScopeGuard>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -223,6 +225,104 @@ private slots:
         QVERIFY(f.dateEnregistree() != dateAvant);
         if (autreNouveau)
             QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a.htm")), QByteArray("a\n"));
+#endif
+    }
+
+    void unwritableSettingsFailTheRunAndKeepDate_data()
+    {
+        QTest::addColumn<bool>("dossierFerme"); // else the file itself is read-only
+        QTest::addColumn<bool>("autreNouveau");
+        QTest::newRow("read-only file, a file to send") << false << true;
+        QTest::newRow("read-only file, nothing new") << false << false;
+        QTest::newRow("read-only folder, a file to send") << true << true;
+    }
+    void unwritableSettingsFailTheRunAndKeepDate()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("permissions that deny writing are tested on Linux");
+#else
+        QFETCH(bool, dossierFerme);
+        QFETCH(bool, autreNouveau);
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n",
+                          RunFixture::ilYa(autreNouveau ? 5 : 5000)));
+        const qint64 date = RunFixture::ilYa(100);
+        f.ouvrir({{QStringLiteral("Date"), date}});
+        const QString ini = settingsFilePath();
+        const QString cible = dossierFerme ? QFileInfo(ini).absolutePath() : ini;
+        const QFile::Permissions droits = QFile::permissions(cible);
+        QVERIFY(QFile::setPermissions(cible, dossierFerme
+                                                 ? QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                 : QFileDevice::ReadOwner));
+        const auto rendre = qScopeGuard([&] { QFile::setPermissions(cible, droits); });
+        SansPasseDroit sansPasseDroit;
+        QFile essai(ini);
+        if (!sansPasseDroit.actif() || (!dossierFerme && essai.open(QIODevice::ReadWrite)))
+            QSKIP("this process writes files whatever their permissions");
+
+        f.fenetre->transfert();
+        QVERIFY2(f.journal().contains(QStringLiteral(
+                     "Date du transfert non enregistrée (écriture impossible dans ")),
+                 qPrintable(f.journal()));
+        // Sent, but not recorded: the run is not over until the user sees to it.
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+        if (autreNouveau)
+            QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a.htm")), QByteArray("a\n"));
+        QFile lu(ini);
+        QVERIFY(lu.open(QIODevice::ReadOnly));
+        QVERIFY(lu.readAll().contains("Date=" + QByteArray::number(date)));
+#endif
+    }
+
+    void unwritableSettingsAreSaidWhenTheUserSaves_data()
+    {
+        QTest::addColumn<bool>("parDate"); // else by quitting
+        QTest::addColumn<QString>("texte");
+        QTest::newRow("quitting") << false
+                                  << QStringLiteral(
+                                         "Les réglages n'ont pas pu être enregistrés dans ");
+        QTest::newRow("comparison date")
+            << true << QStringLiteral("La date n'a pas pu être enregistrée dans ");
+    }
+    void unwritableSettingsAreSaidWhenTheUserSaves()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("permissions that deny writing are tested on Linux");
+#else
+        QFETCH(bool, parDate);
+        QFETCH(QString, texte);
+        TemporaryDataHome data;
+        const QString ini = settingsFilePath();
+        const QByteArray avant("[Config]\nServeur=avant\nDate=1000\n");
+        QVERIFY(writeRaw(ini, avant));
+        FenPrincipale fenetre;
+        QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner));
+        SansPasseDroit sansPasseDroit;
+        QFile essai(ini);
+        if (!sansPasseDroit.actif() || essai.open(QIODevice::ReadWrite))
+            QSKIP("this process writes files whatever their permissions");
+
+        const auto estBoite = estDeType<QMessageBox>();
+        // The comparison date's own dialog comes first, accepted as it stands.
+        if (parDate)
+            quandModal([&](QWidget *w) { return !estBoite(w); },
+                       [](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
+        QString dit;
+        auto boiteVue = quandModal(estBoite, [&](QWidget *w) {
+            dit = static_cast<QMessageBox *>(w)->text();
+            static_cast<QMessageBox *>(w)->accept();
+        });
+        if (parDate)
+            fenetre.modifDate();
+        else
+            fenetre.Quitter();
+        QVERIFY(*boiteVue);
+        QVERIFY2(dit.startsWith(texte), qPrintable(dit));
+        QVERIFY(dit.contains(ini));
+        QFile lu(ini);
+        QVERIFY(lu.open(QIODevice::ReadOnly));
+        QCOMPARE(lu.readAll(), avant);
 #endif
     }
 

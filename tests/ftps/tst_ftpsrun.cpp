@@ -2,6 +2,7 @@
 // the tree over TLS, certificates the user is asked about, a remembered
 // certificate that changes, and a server that has no TLS.
 #include "../transfer/runfixture.h"
+#include "sanspassedroit.h"
 #include "testcertificates.h"
 #include "testvsftpd.h"
 
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSslSocket>
 #include <QTest>
 #include <QTimer>
@@ -204,6 +206,43 @@ private slots:
             QVERIFY(!f.serveur.serverFileExists(QStringLiteral("www/index.htm")));
             QVERIFY(!f.serveur.commands().contains(QStringLiteral("USER nuvola")));
         }
+    }
+
+    void trustThatCannotBeRecordedStillServesTheRun()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("permissions that deny writing are tested on Linux");
+#else
+        RunFixture f;
+        QVERIFY2(f.startServer(tlsArgs(m_certs, QStringLiteral("selfsigned"))),
+                 qPrintable(f.serveur.errorString()));
+        QVERIFY(writeFile(f.local(QStringLiteral("index.htm")), "bonjour\n", RunFixture::ilYa(60)));
+        f.ouvrir({{QStringLiteral("FTPS"), 1}, {QStringLiteral("Date"), 1000}});
+        const QString ini = settingsFilePath();
+        QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner));
+        const auto rendre = qScopeGuard(
+            [&] { QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner); });
+        SansPasseDroit sansPasseDroit;
+        QFile essai(ini);
+        if (!sansPasseDroit.actif() || essai.open(QIODevice::ReadWrite))
+            QSKIP("this process writes files whatever their permissions");
+        RepondeurCertificat repondeur(true);
+        f.fenetre->transfert();
+        QCOMPARE(repondeur.questions, 1);
+        // The user said yes: this run goes on, and the log tells why the
+        // question may come again.
+        QVERIFY2(f.journal().contains(
+                     QStringLiteral("Empreinte non enregistrée (écriture impossible dans ")),
+                 qPrintable(f.journal()));
+        QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/index.htm")),
+                 QByteArray("bonjour\n"));
+        QCOMPARE(f.fenetre->codeSortie(), 2);
+        QFile lu(ini);
+        QVERIFY(lu.open(QIODevice::ReadOnly));
+        const QByteArray contenu = lu.readAll();
+        QVERIFY(!contenu.contains("FTPSEmpreinte"));
+        QVERIFY(contenu.contains("Date=1000"));
+#endif
     }
 
     void rememberedCertificateThatChangesIsAskedAgain()
