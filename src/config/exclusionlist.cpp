@@ -11,6 +11,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QVBoxLayout>
@@ -31,8 +32,14 @@ void FenPrincipale::LectureFichierExclu()
 
 void FenPrincipale::EcritureFichierExclu()
 {
-    // A failed write keeps the file as it was and the list as edited.
-    ecrireFichierExclu(cheminFichierExclu(), listeExclus);
+    // A failed write keeps the file as it was and the list as edited, which
+    // then lasts only as long as the program: the user must know.
+    if (!ecrireFichierExclu(cheminFichierExclu(), listeExclus))
+        QMessageBox::warning(this, tr("Exclure fichiers"),
+                             tr("La liste d'exclusion n'a pas pu être enregistrée dans %1 "
+                                "(écriture impossible) : elle ne vaut que jusqu'à la fermeture "
+                                "du programme.")
+                                 .arg(QDir::toNativeSeparators(cheminFichierExclu())));
 }
 
 void FenPrincipale::fenetre_exclure()

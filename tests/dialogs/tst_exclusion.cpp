@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -137,6 +138,15 @@ std::shared_ptr<bool> repondreFiltre(const QString &texte, bool accepter)
             QTest::mouseClick(bouton, Qt::LeftButton);
         else
             invite->reject();
+    });
+}
+
+// Keeps the text of the warning box that a failed save shows, and closes it.
+std::shared_ptr<bool> repondreBoite(QString *texte)
+{
+    return quandModal(estDeType<QMessageBox>(), [=](QWidget *w) {
+        *texte = static_cast<QMessageBox *>(w)->text();
+        static_cast<QMessageBox *>(w)->accept();
     });
 }
 
@@ -594,11 +604,16 @@ void TestExclusion::ecritureAtomiqueDisquePlein()
     struct rlimit borne = avant;
     borne.rlim_cur = 4096;
     const auto ancienSignal = std::signal(SIGXFSZ, SIG_IGN);
+    QString dit;
+    auto boite = repondreBoite(&dit);
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &borne), 0);
     QTest::mouseClick(d.ok, Qt::LeftButton);
     const int retour = setrlimit(RLIMIT_FSIZE, &avant);
     std::signal(SIGXFSZ, ancienSignal);
     QCOMPARE(retour, 0);
+    QVERIFY(*boite);
+    QVERIFY2(dit.startsWith(QStringLiteral("La liste d'exclusion n'a pas pu être enregistrée")),
+             qPrintable(dit));
 
     QCOMPARE(lireOctets(m_donnees->fichierExclu()), ancien);
     QCOMPARE(QDir(m_donnees->chemin()).entryList(QDir::Files | QDir::Hidden),
@@ -615,7 +630,8 @@ void TestExclusion::ecritureAtomiqueDisquePlein()
 }
 
 // A target that cannot be replaced (a folder in its place, which stops every
-// user, root included) changes nothing on disk, reports nothing, keeps the edit.
+// user, root included) changes nothing on disk, is said in a box (the edit
+// would otherwise vanish unnoticed at the next start), keeps the edit.
 void TestExclusion::ecritureImpossibleCibleDossier()
 {
     QVERIFY(QDir().mkpath(m_donnees->fichierExclu()));
@@ -629,8 +645,12 @@ void TestExclusion::ecritureImpossibleCibleDossier()
     auto vu = repondreFiltre(QStringLiteral("nouveau"), true);
     QTest::mouseClick(d.filtre, Qt::LeftButton);
     QVERIFY(*vu);
+    QString dit;
+    auto boite = repondreBoite(&dit);
     QTest::mouseClick(d.ok, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!d.fenetre || !d.fenetre->isVisible(), 5000);
+    QVERIFY(*boite);
+    QVERIFY2(dit.contains(QDir::toNativeSeparators(m_donnees->fichierExclu())), qPrintable(dit));
 
     QVERIFY(QFileInfo(m_donnees->fichierExclu()).isDir());
     QCOMPARE(lireOctets(dedans), QByteArray("intact"));

@@ -38,6 +38,8 @@ class TestBadInput : public QObject
 {
     Q_OBJECT
 
+    enum Enregistrement { Quitter, DateComparaison, ListeExclusion };
+
 private slots:
     void corruptSettingsFile_data()
     {
@@ -277,35 +279,53 @@ private slots:
 
     void unwritableSettingsAreSaidWhenTheUserSaves_data()
     {
-        QTest::addColumn<bool>("parDate"); // else by quitting
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("fichier");
         QTest::addColumn<QString>("texte");
-        QTest::newRow("quitting") << false
+        const QString ini = QStringLiteral("Nuvola.ini");
+        QTest::newRow("quitting") << int(Quitter) << ini
                                   << QStringLiteral(
                                          "Les réglages n'ont pas pu être enregistrés dans ");
         QTest::newRow("comparison date")
-            << true << QStringLiteral("La date n'a pas pu être enregistrée dans ");
+            << int(DateComparaison) << ini
+            << QStringLiteral("La date n'a pas pu être enregistrée dans ");
+        QTest::newRow("exclusion list")
+            << int(ListeExclusion) << QStringLiteral("ExcludedFiles.dat")
+            << QStringLiteral("La liste d'exclusion n'a pas pu être enregistrée dans ");
     }
     void unwritableSettingsAreSaidWhenTheUserSaves()
     {
 #ifndef Q_OS_LINUX
         QSKIP("permissions that deny writing are tested on Linux");
 #else
-        QFETCH(bool, parDate);
+        QFETCH(int, action);
+        QFETCH(QString, fichier);
         QFETCH(QString, texte);
         TemporaryDataHome data;
         const QString ini = settingsFilePath();
+        const QString cible = QFileInfo(ini).absolutePath() + QLatin1Char('/') + fichier;
         const QByteArray avant("[Config]\nServeur=avant\nDate=1000\n");
         QVERIFY(writeRaw(ini, avant));
+        if (cible != ini)
+            QVERIFY(writeRaw(cible, avant));
         FenPrincipale fenetre;
-        QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner));
+        // The list is replaced whole through a new file beside it: its folder
+        // is what stops it (a read-only file goes too, unless the process may
+        // write anything, as root can).
+        const QString ferme = cible == ini ? cible : QFileInfo(cible).absolutePath();
+        const QFile::Permissions droits = QFile::permissions(ferme);
+        QVERIFY(QFile::setPermissions(ferme, cible == ini
+                                                 ? QFileDevice::ReadOwner
+                                                 : QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const auto rendre = qScopeGuard([&] { QFile::setPermissions(ferme, droits); });
         SansPasseDroit sansPasseDroit;
-        QFile essai(ini);
+        QFile essai(cible == ini ? cible : ferme + QStringLiteral("/essai"));
         if (!sansPasseDroit.actif() || essai.open(QIODevice::ReadWrite))
             QSKIP("this process writes files whatever their permissions");
 
         const auto estBoite = estDeType<QMessageBox>();
         // The comparison date's own dialog comes first, accepted as it stands.
-        if (parDate)
+        if (action == DateComparaison)
             quandModal([&](QWidget *w) { return !estBoite(w); },
                        [](QWidget *w) { static_cast<QDialog *>(w)->accept(); });
         QString dit;
@@ -313,14 +333,16 @@ private slots:
             dit = static_cast<QMessageBox *>(w)->text();
             static_cast<QMessageBox *>(w)->accept();
         });
-        if (parDate)
+        if (action == Quitter)
+            fenetre.Quitter();
+        else if (action == DateComparaison)
             fenetre.modifDate();
         else
-            fenetre.Quitter();
+            fenetre.EcritureFichierExclu();
         QVERIFY(*boiteVue);
         QVERIFY2(dit.startsWith(texte), qPrintable(dit));
-        QVERIFY(dit.contains(ini));
-        QFile lu(ini);
+        QVERIFY(dit.contains(cible));
+        QFile lu(cible);
         QVERIFY(lu.open(QIODevice::ReadOnly));
         QCOMPARE(lu.readAll(), avant);
 #endif
