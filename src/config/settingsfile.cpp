@@ -20,17 +20,22 @@ QString cle(const char *nom)
 template <typename Remplir> bool ecrire(const QString &fichierIni, Remplir remplir)
 {
     preparerFichierPrive(fichierIni);
-    bool ecrit = false;
+    QSettings::Status etat = QSettings::NoError;
     {
         QSettings reglages(fichierIni, QSettings::IniFormat);
         reglages.beginGroup(groupe);
         remplir(reglages);
         reglages.endGroup();
         reglages.sync();
-        ecrit = reglages.status() == QSettings::NoError;
+        etat = reglages.status();
     }
+    // The first error sticks: a malformed file read on opening says
+    // FormatError whatever the write did. Rewritten, the file reads cleanly;
+    // left as it was, it does not.
+    if (etat == QSettings::FormatError)
+        etat = QSettings(fichierIni, QSettings::IniFormat).status();
     restreindreAuProprietaire(fichierIni);
-    return ecrit;
+    return etat == QSettings::NoError;
 }
 
 } // namespace

@@ -26,8 +26,9 @@ struct ValeursFormulaire
 QString cheminFichierIni();
 
 ValeursFormulaire lireFormulaire(const QString &fichierIni);
-// The writers return false when the file could not be written (read-only
-// file or folder, full disk): nothing of the call reached it.
+
+// The writers below return false when the file could not be written
+// (read-only file or folder, full disk): nothing of that call reached it.
 
 // Writes the form keys, never "Date" nor the trusted fingerprint.
 bool ecrireFormulaire(const QString &fichierIni, const ValeursFormulaire &valeurs);

@@ -246,9 +246,13 @@ private slots:
 
     void unwritableFileIsReportedAndKept_data()
     {
-        QTest::addColumn<bool>("dossierFerme"); // else the file itself is read-only
-        QTest::newRow("read-only file") << false;
-        QTest::newRow("read-only folder") << true;
+        QTest::addColumn<bool>("dossierFerme");  // else the file itself is read-only
+        QTest::addColumn<QByteArray>("contenu"); // empty: as the writers left it
+        QTest::newRow("read-only file") << false << QByteArray();
+        QTest::newRow("read-only folder") << true << QByteArray();
+        // Such a file reads with FormatError, which hides how a write went.
+        QTest::newRow("read-only malformed file")
+            << false << QByteArray("[Config\nServeur=x\n[Config]\nDate=1000\n");
     }
     void unwritableFileIsReportedAndKept()
     {
@@ -256,11 +260,16 @@ private slots:
         QSKIP("permissions that deny writing are tested on Linux");
 #else
         QFETCH(bool, dossierFerme);
+        QFETCH(QByteArray, contenu);
         ValeursFormulaire v;
         v.serveur = QStringLiteral("avant");
         v.portTexte = QStringLiteral("21");
         QVERIFY(ecrireFormulaire(m_ini, v));
         QVERIFY(ecrireDateDernierSucces(m_ini, 1000));
+        if (!contenu.isEmpty()) {
+            ecrireBrut(m_ini, contenu);
+            QCOMPARE(QSettings(m_ini, QSettings::IniFormat).status(), QSettings::FormatError);
+        }
         const QByteArray avant = lireBrut(m_ini);
         const QString cible = dossierFerme ? QFileInfo(m_ini).absolutePath() : m_ini;
         const QFile::Permissions droits = QFile::permissions(cible);

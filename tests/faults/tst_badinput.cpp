@@ -65,8 +65,9 @@ private slots:
             QVERIFY(port >= 0 && port <= 65535);
         }
         // The last-success time can still be recorded over it and read back,
-        // or every later run would compare with "now" and send nothing.
-        ecrireDateDernierSucces(settingsFilePath(), 1355000000);
+        // or every later run would compare with "now" and send nothing;
+        // and the write is not taken for a failure because of what it replaced.
+        QVERIFY(ecrireDateDernierSucces(settingsFilePath(), 1355000000));
         QCOMPARE(lireDateComparaison(settingsFilePath(), 0), 1355000000u);
     }
 
