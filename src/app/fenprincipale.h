@@ -191,6 +191,9 @@ private:
     // their files, like the files above. An unreadable local folder fails the run.
     QStringList m_dossiersIgnores;
     bool m_racineIllisible = false;
+    // The settings file could not be read at start: the form holds defaults,
+    // which must not replace the user's settings on quitting.
+    bool m_reglagesIllisibles = false;
     // "Nuvola.log": what the log pane shows, kept once the window is gone.
     std::unique_ptr<JournalExecution> m_journalRun;
     // Frame the tray shows; the one set when the tray was made is frame 0.

@@ -10,6 +10,7 @@
 
 void FenPrincipale::LectureIni()
 {
+    m_reglagesIllisibles = !fichierIniLisible(fichierIni);
     const ValeursFormulaire v = lireFormulaire(fichierIni);
     actionMinimise->setChecked(v.minimise);
     actionExclureAnnees->setChecked(v.exclureAnnees);
@@ -28,6 +29,13 @@ void FenPrincipale::LectureIni()
 
 void FenPrincipale::EcritureIni()
 {
+    if (m_reglagesIllisibles) {
+        QMessageBox::warning(this, tr("Réglages non enregistrés"),
+                             tr("Les réglages n'ont pas pu être lus au démarrage dans %1 : ils "
+                                "ne sont pas remplacés par ceux du formulaire.")
+                                 .arg(QDir::toNativeSeparators(fichierIni)));
+        return;
+    }
     ValeursFormulaire v;
     v.minimise = actionMinimise->isChecked();
     v.exclureAnnees = actionExclureAnnees->isChecked();

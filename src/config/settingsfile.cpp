@@ -2,6 +2,7 @@
 
 #include "privatefile.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -44,6 +45,12 @@ QString cheminFichierIni()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/Nuvola.ini");
+}
+
+bool fichierIniLisible(const QString &fichierIni)
+{
+    QFile fichier(fichierIni);
+    return !fichier.exists() || fichier.open(QIODevice::ReadOnly);
 }
 
 ValeursFormulaire lireFormulaire(const QString &fichierIni)

@@ -26,6 +26,10 @@ struct ValeursFormulaire
 QString cheminFichierIni();
 
 ValeursFormulaire lireFormulaire(const QString &fichierIni);
+// False when the file exists but cannot be read (its rights, a lock held by
+// another program): QSettings then reads it as missing, every key a default,
+// and "Date" as never set.
+bool fichierIniLisible(const QString &fichierIni);
 
 // The writers below return false when the file could not be written
 // (read-only file or folder, full disk): nothing of that call reached it.

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMap>
@@ -94,8 +95,6 @@ void FenPrincipale::terminerJournalRun(IssueTransfert issue)
 
 FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
 {
-    const auto maintenant = static_cast<quint32>(QDateTime::currentSecsSinceEpoch());
-    dateComparaison = lireDateComparaison(fichierIni, maintenant);
     listeEnvoi.clear();
     indexCourant = 0;
     dossierCourant = QStringLiteral("/");
@@ -105,6 +104,15 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     m_fichiersIgnores.clear();
     m_dossiersIgnores.clear();
     m_racineIllisible = false;
+    // Unread, "Date" would be taken as never set, the run would compare with
+    // now, and what changed since the last success would never be sent.
+    if (!fichierIniLisible(fichierIni)) {
+        ecrireJournal(tr("Réglages illisibles : %1 (lecture impossible)\n")
+                          .arg(QDir::toNativeSeparators(fichierIni)));
+        return IssueTransfert::Echoue;
+    }
+    const auto maintenant = static_cast<quint32>(QDateTime::currentSecsSinceEpoch());
+    dateComparaison = lireDateComparaison(fichierIni, maintenant);
     debutTransfert = QDateTime::currentSecsSinceEpoch();
 
     ecrireJournal(tr("Analyse des fichiers..."));

@@ -349,6 +349,55 @@ private slots:
 #endif
     }
 
+    // Read as missing, the file would give a form of defaults, and "Date"
+    // unset: the run would compare with now and never send what changed
+    // since the last success, and quitting would write the defaults over the
+    // user's settings once the file could be read again.
+    void unreadableSettingsFailTheRunAndAreNotReplaced()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("permissions that deny reading are tested on Linux");
+#else
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(5)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        f.fenetre.reset();
+        const QString ini = settingsFilePath();
+        QFile lu(ini);
+        QVERIFY(lu.open(QIODevice::ReadOnly));
+        const QByteArray avant = lu.readAll();
+        lu.close();
+        const QFile::Permissions droits = QFile::permissions(ini);
+        QVERIFY(QFile::setPermissions(ini, QFileDevice::Permissions()));
+        const auto rendre = qScopeGuard([&] { QFile::setPermissions(ini, droits); });
+        {
+            SansPasseDroit sansPasseDroit;
+            QFile essai(ini);
+            if (!sansPasseDroit.actif() || essai.open(QIODevice::ReadOnly))
+                QSKIP("this process reads files whatever their permissions");
+            f.fenetre = std::make_unique<FenPrincipale>();
+            f.fenetre->transfert();
+            QVERIFY2(f.journal().startsWith(QStringLiteral("Réglages illisibles : ") + ini),
+                     qPrintable(f.journal()));
+            QCOMPARE(f.fenetre->codeSortie(), 2);
+            QVERIFY(f.serveur.commands().isEmpty());
+        }
+        QVERIFY(QFile::setPermissions(ini, droits));
+        QString dit;
+        auto boiteVue = quandModal(estDeType<QMessageBox>(), [&](QWidget *w) {
+            dit = static_cast<QMessageBox *>(w)->text();
+            static_cast<QMessageBox *>(w)->accept();
+        });
+        f.fenetre->Quitter();
+        QVERIFY(*boiteVue);
+        QVERIFY2(dit.startsWith(QStringLiteral("Les réglages n'ont pas pu être lus au démarrage")),
+                 qPrintable(dit));
+        QVERIFY(lu.open(QIODevice::ReadOnly));
+        QCOMPARE(lu.readAll(), avant);
+#endif
+    }
+
     void linkLoopInTheSiteEnds()
     {
         RunFixture f;
