@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -84,6 +85,15 @@ inline std::shared_ptr<bool> quandModal(std::function<bool(QWidget *)> convient,
 template <typename T> std::function<bool(QWidget *)> estDeType()
 {
     return [](QWidget *w) { return qobject_cast<T *>(w) != nullptr; };
+}
+
+// Keeps the text of the next message box (a warning) in `texte`, and closes it.
+inline std::shared_ptr<bool> repondreBoite(QString *texte)
+{
+    return quandModal(estDeType<QMessageBox>(), [=](QWidget *w) {
+        *texte = static_cast<QMessageBox *>(w)->text();
+        static_cast<QMessageBox *>(w)->accept();
+    });
 }
 
 // The push button of `parent` whose text is exactly `texte`, or null.

@@ -11,7 +11,6 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -138,15 +137,6 @@ std::shared_ptr<bool> repondreFiltre(const QString &texte, bool accepter)
             QTest::mouseClick(bouton, Qt::LeftButton);
         else
             invite->reject();
-    });
-}
-
-// Keeps the text of the warning box that a failed save shows, and closes it.
-std::shared_ptr<bool> repondreBoite(QString *texte)
-{
-    return quandModal(estDeType<QMessageBox>(), [=](QWidget *w) {
-        *texte = static_cast<QMessageBox *>(w)->text();
-        static_cast<QMessageBox *>(w)->accept();
     });
 }
 
