@@ -11,6 +11,14 @@
 void FenPrincipale::LectureIni()
 {
     m_reglagesIllisibles = !fichierIniLisible(fichierIni);
+    // Said before anything is typed: what the user enters now will not be
+    // saved over the file (EcritureIni). An automatic run says it in its log.
+    if (m_reglagesIllisibles && !IsModeAuto())
+        QMessageBox::warning(this, tr("Réglages illisibles"),
+                             tr("Les réglages n'ont pas pu être lus dans %1 (lecture impossible) : "
+                                "le formulaire montre les valeurs par défaut, et ne sera pas "
+                                "enregistré en quittant.")
+                                 .arg(QDir::toNativeSeparators(fichierIni)));
     const ValeursFormulaire v = lireFormulaire(fichierIni);
     actionMinimise->setChecked(v.minimise);
     actionExclureAnnees->setChecked(v.exclureAnnees);

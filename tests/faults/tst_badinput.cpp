@@ -374,7 +374,13 @@ private slots:
             QFile essai(ini);
             if (!sansPasseDroit.actif() || essai.open(QIODevice::ReadOnly))
                 QSKIP("this process reads files whatever their permissions");
+            QString auDemarrage;
+            auto boiteDemarrage = repondreBoite(&auDemarrage);
             f.fenetre = std::make_unique<FenPrincipale>();
+            QVERIFY(*boiteDemarrage);
+            QVERIFY2(auDemarrage.startsWith(
+                         QStringLiteral("Les réglages n'ont pas pu être lus dans ") + ini),
+                     qPrintable(auDemarrage));
             f.fenetre->transfert();
             QVERIFY2(f.journal().startsWith(QStringLiteral("Réglages illisibles : ") + ini),
                      qPrintable(f.journal()));
