@@ -66,7 +66,11 @@ void FenPrincipale::ConnexionServeur()
     ftp->login(utilisateur->text(), motDePasse->text());
     if (changerDeDossierApresConnexion(dossierServeur->text()))
         ftp->cd(dossierServeur->text());
-    dossierCourant = QStringLiteral("/");
+    // Nothing waits for that cd: if the server refused it, the session stands
+    // in the login folder, and files of the base folder would be stored there
+    // without a walk. The next upload walks from the absolute base whatever
+    // the cd did.
+    dossierCourant = dossierDistantInconnu();
 }
 
 void FenPrincipale::FinFtp()

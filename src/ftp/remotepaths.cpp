@@ -7,9 +7,25 @@ QString nomFichier(const QString &chemin)
     return chemin.mid(chemin.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString dossierRelatif(const QString &chemin, const QString &dossierLocal)
+namespace {
+
+// The local folder as it begins `chemin`. The listing spells the files of the
+// local folder itself with QDir's form of it, which drops one final "/" and
+// no more: typed as "site//", they read "site/index.htm".
+QString racineDe(const QString &chemin, const QString &dossierLocal)
 {
     const QString racine = QDir::fromNativeSeparators(dossierLocal);
+    if (racine.isEmpty() || chemin.startsWith(racine, Qt::CaseSensitive))
+        return racine;
+    const QString listee = QDir(racine).path();
+    return chemin.startsWith(listee, Qt::CaseSensitive) ? listee : racine;
+}
+
+} // namespace
+
+QString dossierRelatif(const QString &chemin, const QString &dossierLocal)
+{
+    const QString racine = racineDe(chemin, dossierLocal);
     QString relatif = chemin;
     if (!racine.isEmpty() && relatif.startsWith(racine, Qt::CaseSensitive))
         relatif.remove(0, racine.size());
@@ -20,10 +36,15 @@ QString dossierRelatif(const QString &chemin, const QString &dossierLocal)
 QString cheminAffiche(const QString &chemin, const QString &dossierLocal)
 {
     QString affiche = chemin;
-    const QString racine = QDir::fromNativeSeparators(dossierLocal);
+    const QString racine = racineDe(chemin, dossierLocal);
     if (!racine.isEmpty())
         affiche.remove(racine, Qt::CaseSensitive);
     return affiche;
+}
+
+QString dossierDistantInconnu()
+{
+    return QStringLiteral("\n");
 }
 
 QString normaliserDossier(const QString &dossier)

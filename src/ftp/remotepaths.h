@@ -17,6 +17,10 @@ QString dossierRelatif(const QString &chemin, const QString &dossierLocal);
 // The path shown in the log: every occurrence of the local folder removed.
 QString cheminAffiche(const QString &chemin, const QString &dossierLocal);
 
+// A current folder no upload's relative folder can equal: a name holding a
+// line feed is passed over before any comparison. Forces the next walk.
+QString dossierDistantInconnu();
+
 // Backslashes become "/", an empty text ".", and one final "/" is dropped from
 // a text longer than one character.
 QString normaliserDossier(const QString &dossier);

@@ -44,6 +44,12 @@ private slots:
         QTest::newRow("dropped inside the uploads of two sessions")
             << QStringList{s("--drop-in-transfer"), s("500"), s("--fault-sessions"), s("2")}
             << Attendu::Reussite;
+        // The session comes back in the login folder: its files must not
+        // be stored there as if it were the site's.
+        QTest::newRow("reconnection's CWD refused")
+            << QStringList{s("--drop-in-transfer"),   s("500"), s("--fault-sessions"), s("1"),
+                           s("--refuse-cwd-session"), s("2")}
+            << Attendu::Reussite;
         QTest::newRow("replies 200 ms late")
             << QStringList{s("--reply-delay"), s("200")} << Attendu::Reussite;
         // Later than the folder wait: every late reply arrives after the

@@ -71,6 +71,9 @@ class Faults:
         self.refuse_stor = args.refuse_stor
         # Refuses only the first K uploads of the whole run, then accepts.
         self.refuse_stor_count = args.refuse_stor_count
+        # The session whose first CWD is refused, whatever --fault-sessions
+        # says: a later session's trouble after an earlier one's.
+        self.refuse_cwd_session = args.refuse_cwd_session
         self.disk_full = args.disk_full
         self.stall_on = set(cmd.upper() for cmd in args.stall_on)
         self.stall_stor_after = args.stall_stor_after
@@ -260,6 +263,7 @@ class TestFTPHandler(FTPHandler):
         self.outbox = collections.deque()
         self.flush_call = None
         self.stor_faults = {}
+        self.cwd_count = 0
         super().__init__(conn, server, ioloop)
 
     def faulty(self):
@@ -350,6 +354,13 @@ class TestFTPHandler(FTPHandler):
                     self.drop()
                 return
         super().found_terminator()
+
+    def ftp_CWD(self, path):
+        self.cwd_count += 1
+        if self.session == self.faults.refuse_cwd_session and self.cwd_count == 1:
+            self.respond("550 No such file or directory.")
+            return None
+        return super().ftp_CWD(path)
 
     def ftp_MKD(self, path):
         if self.faulty() and self.faults.refuse_mkd:
@@ -574,6 +585,8 @@ def parse_arguments(argv):
     parser.add_argument("--stall-stor-after", type=int, metavar="BYTES")
     parser.add_argument("--read-limit", type=int, default=0, metavar="BYTES",
                         help="uploads are read at most this many bytes a second")
+    parser.add_argument("--refuse-cwd-session", type=int, metavar="S",
+                        help="the first CWD of session S is refused with 550")
     parser.add_argument("--no-epsv", action="store_true")
     parser.add_argument("--pasv-address", metavar="A")
     parser.add_argument("--fault-sessions", type=int, metavar="K",

@@ -30,6 +30,13 @@ private slots:
                                    << QStringLiteral("/srv/site") << QStringLiteral("/");
         QTest::newRow("root file, final slash")
             << QStringLiteral("/srv/site/index.htm") << QStringLiteral("/srv/site/") << QString();
+        // The listing spells the local folder's own files with one final "/"
+        // less, and its sub-folders' files as typed.
+        QTest::newRow("root file, two final slashes")
+            << QStringLiteral("/srv/site/index.htm") << QStringLiteral("/srv/site//") << QString();
+        QTest::newRow("deep, two final slashes")
+            << QStringLiteral("/srv/site//images/a.png") << QStringLiteral("/srv/site//")
+            << QStringLiteral("images/");
         QTest::newRow("other case keeps whole folder")
             << QStringLiteral("/srv/Site/a/b.htm") << QStringLiteral("/srv/site")
             << QStringLiteral("/srv/Site/a/");
@@ -54,6 +61,8 @@ private slots:
                                << QStringLiteral("/2007/mars.htm");
         QTest::newRow("final slash")
             << QStringLiteral("C:/Program Files/Pluvio/html/") << QStringLiteral("2007/mars.htm");
+        QTest::newRow("two final slashes")
+            << QStringLiteral("C:/Program Files/Pluvio/html//") << QStringLiteral("2007/mars.htm");
         QTest::newRow("other case") << QStringLiteral("c:/program files/pluvio/html")
                                     << QStringLiteral("C:/Program Files/Pluvio/html/2007/mars.htm");
     }
