@@ -76,7 +76,7 @@ bool listerPosix(const QString &dossier, Destination &dest)
         errno = 0;
         const dirent *e = ::readdir(d);
         if (!e) {
-            complet = errno == 0;
+            complet = complet && errno == 0;
             break;
         }
         if (e->d_name[0] == '.')
@@ -91,8 +91,12 @@ bool listerPosix(const QString &dossier, Destination &dest)
         bool lien = false;
         if (type != DT_DIR) {
             // Tells a link from what it leads to, and the type d_type left unknown.
-            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                // Gone since readdir: nothing to send. Anything else (a folder
+                // that may be read but not searched) hides an entry that is there.
+                complet = complet && errno == ENOENT;
                 continue;
+            }
             if (S_ISREG(st.st_mode)) {
                 if (fichierPossible && dest.seuil.garde(qint64(st.st_mtime)))
                     dest.fichiers->append(
@@ -104,8 +108,11 @@ bool listerPosix(const QString &dossier, Destination &dest)
                 continue;
         }
         // A folder's own time, or that of the folder a link leads to.
-        if ((type == DT_DIR || lien) && ::fstatat(fd, e->d_name, &st, 0) != 0)
+        if ((type == DT_DIR || lien) && ::fstatat(fd, e->d_name, &st, 0) != 0) {
+            // A link that leads nowhere is no folder of the site; a folder is.
+            complet = complet && (lien || errno == ENOENT);
             continue;
+        }
         if (!S_ISDIR(st.st_mode))
             continue;
         dest.dossiers->append(entree(prefixe, QFile::decodeName(e->d_name), st.st_mtime, lien));

@@ -808,6 +808,7 @@ void TstScan::racineAbsente()
 void TstScan::dossiersIllisibles_data()
 {
     QTest::addColumn<QString>("ferme"); // folder made unreadable: "." the local one, "" none
+    QTest::addColumn<QFile::Permissions>("droits"); // what it is left with
     QTest::addColumn<QStringList>("envoi");
     QTest::addColumn<QStringList>("illisibles");
 
@@ -817,13 +818,21 @@ void TstScan::dossiersIllisibles_data()
             r.append(QString::fromUtf8(s));
         return r;
     };
+    const QFile::Permissions aucun;
+    // Its names can be listed, but nothing about them read.
+    const QFile::Permissions lecture = QFile::ReadOwner | QFile::ReadUser;
     QTest::newRow("every folder readable")
-        << QString() << l({"a/x.htm", "b/y.htm", "a/c/z.htm", "b/d/w.htm"}) << l({});
+        << QString() << aucun << l({"a/x.htm", "b/y.htm", "a/c/z.htm", "b/d/w.htm"}) << l({});
     // Nor is anything below it seen.
-    QTest::newRow("a sub-folder") << QStringLiteral("b") << l({"a/x.htm", "a/c/z.htm"}) << l({"b"});
-    QTest::newRow("a deeper one") << QStringLiteral("a/c") << l({"a/x.htm", "b/y.htm", "b/d/w.htm"})
-                                  << l({"a/c"});
-    QTest::newRow("the local folder itself") << QStringLiteral(".") << l({}) << l({});
+    QTest::newRow("a sub-folder") << QStringLiteral("b") << aucun << l({"a/x.htm", "a/c/z.htm"})
+                                  << l({"b"});
+    QTest::newRow("a deeper one") << QStringLiteral("a/c") << aucun
+                                  << l({"a/x.htm", "b/y.htm", "b/d/w.htm"}) << l({"a/c"});
+    QTest::newRow("the local folder itself") << QStringLiteral(".") << aucun << l({}) << l({});
+    QTest::newRow("a sub-folder that cannot be searched")
+        << QStringLiteral("b") << lecture << l({"a/x.htm", "a/c/z.htm"}) << l({"b"});
+    QTest::newRow("the local folder, not searchable")
+        << QStringLiteral(".") << lecture << l({}) << l({});
 }
 
 void TstScan::dossiersIllisibles()
@@ -832,6 +841,7 @@ void TstScan::dossiersIllisibles()
     QSKIP("folder permissions that deny reading are tested on Linux");
 #else
     QFETCH(QString, ferme);
+    QFETCH(QFile::Permissions, droits);
     QFETCH(QStringList, envoi);
     QFETCH(QStringList, illisibles);
     const qint64 t = milieu2012();
@@ -853,8 +863,11 @@ void TstScan::dossiersIllisibles()
     {
         SansPasseDroit sansPasseDroit;
         if (!ferme.isEmpty()) {
-            QVERIFY(QFile::setPermissions(cible, QFileDevice::Permissions()));
-            if (!sansPasseDroit.actif() || QDir(cible).entryList(QDir::AllEntries).size() > 0)
+            QVERIFY(QFile::setPermissions(cible, droits));
+            const QStringList noms = QDir(cible).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+            if (!sansPasseDroit.actif() ||
+                (!noms.isEmpty() &&
+                 QFileInfo(cible + QLatin1Char('/') + noms.first()).lastModified().isValid()))
                 QSKIP("this process reads folders whatever their permissions");
         }
         r = analyseDossier(m_racine, QString(), false, quint32(t), {});
