@@ -21,6 +21,14 @@ void FenPrincipale::AnalyseDossier()
     m_dossiersIgnores = resultat.dossiersIllisibles;
     for (const QString &dossier : resultat.dossiersIllisibles)
         ecrireJournal(tr("Dossier ignoré : %1 (lecture impossible)\n").arg(cheminJournal(dossier)));
+    // Renaming them is the only cure; until then they are passed over, as
+    // files that can never be sent are.
+    for (const QString &fichier : resultat.fichiersNomIllisible)
+        ignorerFichier(fichier, tr("nom illisible, à renommer"));
+    m_dossiersIgnores += resultat.dossiersNomIllisible;
+    for (const QString &dossier : resultat.dossiersNomIllisible)
+        ecrireJournal(
+            tr("Dossier ignoré : %1 (nom illisible, à renommer)\n").arg(cheminJournal(dossier)));
 }
 
 bool FenPrincipale::EstDossierExclu(const QString &dossier)

@@ -41,6 +41,10 @@ struct Destination
     ListeEntrees *fichiers = nullptr;
     Seuil seuil;
     ListeEntrees *dossiers = nullptr;
+    // Entries whose names are not valid in the file-name encoding: their
+    // decoded text names no file, so they can be neither opened nor walked.
+    QStringList *fichiersNomIllisible = nullptr;
+    QStringList *dossiersNomIllisible = nullptr;
 };
 
 EntreeListe entree(const QString &prefixe, QString nom, qint64 date, bool lien)
@@ -54,6 +58,19 @@ EntreeListe entree(const QString &prefixe, QString nom, qint64 date, bool lien)
 }
 
 #ifdef NUVOLA_LISTE_POSIX
+// Appends the entry, or only its path when its name does not survive the
+// round trip through text (bytes that are not UTF-8 on a UTF-8 system).
+void ajouter(ListeEntrees *liste, QStringList *nomsIllisibles, const QString &prefixe,
+             const char *brut, qint64 date, bool lien)
+{
+    const QString nom = QFile::decodeName(brut);
+    if (QFile::encodeName(nom) == QByteArrayView(brut)) {
+        liste->append(entree(prefixe, nom, date, lien));
+    } else if (nomsIllisibles) {
+        nomsIllisibles->append(prefixe + nom);
+    }
+}
+
 // A tree of thousands of unchanged files is read on every run: going through
 // readdir and one fstatat per entry avoids building a QFileInfo and a local
 // QDateTime for each of them. The rules are QDir's on this platform: a name
@@ -99,8 +116,8 @@ bool listerPosix(const QString &dossier, Destination &dest)
             }
             if (S_ISREG(st.st_mode)) {
                 if (fichierPossible && dest.seuil.garde(qint64(st.st_mtime)))
-                    dest.fichiers->append(
-                        entree(prefixe, QFile::decodeName(e->d_name), st.st_mtime, false));
+                    ajouter(dest.fichiers, dest.fichiersNomIllisible, prefixe, e->d_name,
+                            st.st_mtime, false);
                 continue;
             }
             lien = S_ISLNK(st.st_mode);
@@ -115,7 +132,7 @@ bool listerPosix(const QString &dossier, Destination &dest)
         }
         if (!S_ISDIR(st.st_mode))
             continue;
-        dest.dossiers->append(entree(prefixe, QFile::decodeName(e->d_name), st.st_mtime, lien));
+        ajouter(dest.dossiers, dest.dossiersNomIllisible, prefixe, e->d_name, st.st_mtime, lien);
     }
     ::closedir(d);
     return complet;
@@ -227,6 +244,8 @@ ContenuDossier contenuDossier(const QString &dossier, qint64 apres)
     dest.fichiers = &contenu.fichiers;
     dest.seuil.apres = apres;
     dest.dossiers = &contenu.sousDossiers;
+    dest.fichiersNomIllisible = &contenu.fichiersNomIllisible;
+    dest.dossiersNomIllisible = &contenu.dossiersNomIllisible;
     contenu.illisible = !lister(dossier, dest);
     contenu.plusAnciens = dest.seuil.ecartes;
     return contenu;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // One entry of a folder listing, as the scan needs it.
@@ -45,6 +46,10 @@ struct ContenuDossier
     // lists as empty, which must not pass for a folder with nothing new.
     // A folder gone since it was found is not unreadable, only empty.
     bool illisible = false;
+    // Paths of the newer files and of the sub-folders whose names cannot be
+    // turned into a path that reaches them (see ContenuDossier's listing).
+    QStringList fichiersNomIllisible;
+    QStringList dossiersNomIllisible;
 };
 
 // Files and sub-folders in one read: the scan walks every folder of the tree

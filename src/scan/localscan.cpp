@@ -146,6 +146,11 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
         resultat.nbConsultes +=
             selectionFichiers(contenu.fichiers, dateComparaison, listeExclus, resultat.envoi) +
             (contenu.plusAnciens > 0 ? 1 : 0);
+        resultat.nbFichiers += int(contenu.fichiersNomIllisible.size());
+        for (const QString &f : contenu.fichiersNomIllisible)
+            if (!exclu(f, listeExclus))
+                resultat.fichiersNomIllisible.append(f);
+        resultat.dossiersNomIllisible += contenu.dossiersNomIllisible;
     };
 
     const ContenuDossier contenuRacine = contenuDossier(racine, dateComparaison);

@@ -16,6 +16,10 @@ struct ResultatAnalyse
     // what they hold is unknown, not unchanged.
     bool racineIllisible = false;
     QStringList dossiersIllisibles;
+    // Files to send, and folders, whose names are not valid in the system's
+    // file-name encoding: nothing can open them by name.
+    QStringList fichiersNomIllisible;
+    QStringList dossiersNomIllisible;
 };
 
 // True when the folder at relPath (relative to the local folder, "/" between

@@ -13,6 +13,12 @@
 #include <QStatusBar>
 #include <QTest>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 QByteArray garbage(int size, quint32 x)
@@ -170,6 +176,58 @@ private slots:
         // Made readable again, it is the user's to resend (by date), not a
         // reason for every run to fail meanwhile.
         QCOMPARE(f.fenetre->codeSortie(), 0);
+        QVERIFY(f.dateEnregistree() != QLatin1String("1000"));
+#endif
+    }
+
+    void namesNotInTheFileNameEncodingAreSkipped_data()
+    {
+        QTest::addColumn<bool>("dossier");
+        QTest::addColumn<QString>("ligne");
+        QTest::addColumn<QString>("attention");
+        QTest::newRow("a file") << false
+                                << QStringLiteral("Fichier ignoré : /d\uFFFDp.htm (nom illisible, "
+                                                  "à renommer)\n")
+                                << QStringLiteral("Attention : 1 fichier(s) ignoré(s)");
+        QTest::newRow("a folder") << true
+                                  << QStringLiteral("Dossier ignoré : /d\uFFFDp (nom illisible, à "
+                                                    "renommer)\n")
+                                  << QStringLiteral("Attention : 1 dossier(s) illisible(s)");
+    }
+    void namesNotInTheFileNameEncodingAreSkipped()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("names are bytes on Linux only; elsewhere the system keeps them valid");
+#else
+        QFETCH(bool, dossier);
+        QFETCH(QString, ligne);
+        QFETCH(QString, attention);
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(10)));
+        // "dép" in Latin-1, as an older program or an archive would leave it.
+        const QByteArray brut =
+            QFile::encodeName(f.local()) + (dossier ? "/d\xe9p" : "/d\xe9p.htm");
+        const QByteArray fichier = dossier ? brut + "/b.htm" : brut;
+        QVERIFY(!dossier || ::mkdir(brut.constData(), 0755) == 0);
+        const auto effacer = qScopeGuard([&] {
+            ::unlink(fichier.constData());
+            ::rmdir(brut.constData());
+        });
+        const int fd = ::open(fichier.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "b\n", 2), 2);
+        ::close(fd);
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        f.fenetre->transfert();
+        QVERIFY2(f.journal().contains(ligne), qPrintable(f.journal()));
+        QVERIFY2(f.journal().contains(attention), qPrintable(f.journal()));
+        // Passed over, as a file that can never be sent: the run succeeds and
+        // the next one does not try it again.
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+        QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a.htm")), QByteArray("a\n"));
+        QCOMPARE(f.serveur.commands().filter(QStringLiteral("STOR")),
+                 QStringList{QStringLiteral("STOR a.htm")});
         QVERIFY(f.dateEnregistree() != QLatin1String("1000"));
 #endif
     }
