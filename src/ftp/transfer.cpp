@@ -257,11 +257,14 @@ void FenPrincipale::avertirIgnores()
 
 qint64 FenPrincipale::dateDernierSucces() const
 {
-    // Times are compared to the second: a file the station rewrites later in
-    // the very second the run started carries that second, is not newer than
-    // it, and would never be sent. Recording one second earlier sends such a
-    // file again rather than losing it.
-    return debutTransfert - 1;
+    // A file the station rewrites after the scan passed it must be newer than
+    // what is recorded, or it is never sent. Times are compared to the second,
+    // so a rewrite in the very second the run started carries that second;
+    // FAT, on Linux, rounds times down to even seconds, one more; and the
+    // file clock may run a tick behind the one read here, into the second
+    // before. Recording three seconds earlier resends the few files written
+    // just before the run rather than lose one written just after.
+    return debutTransfert - 3;
 }
 
 void FenPrincipale::AnnulerTransfert()

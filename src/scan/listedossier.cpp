@@ -155,6 +155,7 @@ bool listerQDir(const QString &dossier, Destination &dest)
     dir.setFilter(filtres);
     QDirIterator it(dir);
     bool trouve = false;
+    bool complet = true;
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
         trouve = true;
@@ -163,9 +164,13 @@ bool listerQDir(const QString &dossier, Destination &dest)
         if (!estDossier && (!dest.fichiers || info.isSymLink() || !info.isFile()))
             continue;
         const QDateTime modif = info.lastModified();
-        // Gone between the read of the folder and the stat: nothing to send.
-        if (!modif.isValid())
+        if (!modif.isValid()) {
+            // Gone between the read of the folder and the stat: nothing to
+            // send. Still there (a folder that may be read but not searched):
+            // an entry is hidden.
+            complet = complet && !QFileInfo::exists(info.filePath());
             continue;
+        }
         if (!estDossier && !dest.seuil.garde(modif.toSecsSinceEpoch()))
             continue;
         const QString chemin = info.filePath();
@@ -174,6 +179,8 @@ bool listerQDir(const QString &dossier, Destination &dest)
             ->append(entree(prefixe, info.fileName(), modif.toSecsSinceEpoch(),
                             estDossier && info.isSymLink()));
     }
+    if (!complet)
+        return false;
     if (trouve || !QFileInfo(dossier).isDir())
         return true;
     return !QDir(dossier)
