@@ -70,6 +70,17 @@ DecisionAffichage decisionAffichage(bool disponible, bool modeAuto)
     return modeAuto ? DecisionAffichage::HorsEcran : DecisionAffichage::Refuser;
 }
 
+QString plateformesAutomatiques(const QString &display, const QString &waylandDisplay)
+{
+    QStringList plateformes;
+    if (!display.isEmpty())
+        plateformes << QStringLiteral("xcb");
+    if (!waylandDisplay.isEmpty())
+        plateformes << QStringLiteral("wayland");
+    plateformes << QStringLiteral("offscreen");
+    return plateformes.join(QLatin1Char(';'));
+}
+
 QString messageSansAffichage()
 {
     return QCoreApplication::translate("Affichage",
@@ -85,9 +96,18 @@ int preparerAffichage(int argc, char **argv)
     if (plateformeChoisie(arguments))
         return -1;
 
-    const bool disponible = affichageDisponible(QProcessEnvironment::systemEnvironment());
-    switch (decisionAffichage(disponible, estModeAuto(arguments))) {
+    const QProcessEnvironment environnement = QProcessEnvironment::systemEnvironment();
+    const bool disponible = affichageDisponible(environnement);
+    const bool modeAuto = estModeAuto(arguments);
+    switch (decisionAffichage(disponible, modeAuto)) {
     case DecisionAffichage::Continuer:
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+        if (modeAuto && environnement.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty())
+            qputenv("QT_QPA_PLATFORM",
+                    plateformesAutomatiques(environnement.value(QStringLiteral("DISPLAY")),
+                                            environnement.value(QStringLiteral("WAYLAND_DISPLAY")))
+                        .toLatin1());
+#endif
         return -1;
     case DecisionAffichage::HorsEcran:
         // The run, its log and its exit code stay the same; only no window

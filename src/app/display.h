@@ -30,6 +30,12 @@ bool plateformeChoisie(const QStringList &arguments);
 
 DecisionAffichage decisionAffichage(bool disponible, bool modeAuto);
 
+// The platforms an automatic run tries in turn when a display variable is set
+// but no platform was chosen: the variable may name a display that is gone (a
+// cron line with DISPLAY=:0 after the user logged out), where Qt would abort
+// and the run never take place; offscreen comes last.
+QString plateformesAutomatiques(const QString &display, const QString &waylandDisplay);
+
 // The French line written on standard error before exiting with
 // `codeSansAffichage`.
 QString messageSansAffichage();

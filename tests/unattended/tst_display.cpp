@@ -237,6 +237,54 @@ private slots:
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
+    void automaticPlatforms_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<QString>("plateformes");
+        QTest::newRow("X11") << QStringLiteral(":0") << QString()
+                             << QStringLiteral("xcb;offscreen");
+        QTest::newRow("Wayland") << QString() << QStringLiteral("wayland-0")
+                                 << QStringLiteral("wayland;offscreen");
+        QTest::newRow("both") << QStringLiteral(":0") << QStringLiteral("wayland-0")
+                              << QStringLiteral("xcb;wayland;offscreen");
+        QTest::newRow("neither") << QString() << QString() << QStringLiteral("offscreen");
+    }
+    void automaticPlatforms()
+    {
+        QFETCH(QString, display);
+        QFETCH(QString, wayland);
+        QFETCH(QString, plateformes);
+        QCOMPARE(plateformesAutomatiques(display, wayland), plateformes);
+    }
+
+    void automaticWithAGoneDisplayStillRuns()
+    {
+        // DISPLAY=:0 in a cron line, once the user has logged out: the display
+        // it names cannot be opened.
+        requireUnixDisplayRule();
+        const QString site = m_data.filePath(QStringLiteral("site"));
+        QVERIFY(QDir().mkpath(site));
+        {
+            QSettings s(m_data.filePath(QStringLiteral("Nuvola.ini")), QSettings::IniFormat);
+            s.setValue(QStringLiteral("Config/DosLocal"), site);
+            s.setValue(QStringLiteral("Config/Date"), 1000);
+        }
+        QProcess p;
+        sansEcran(p);
+        QProcessEnvironment env = p.processEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+        env.insert(QStringLiteral("XAUTHORITY"), m_data.filePath(QStringLiteral("aucun")));
+        p.setProcessEnvironment(env);
+        p.setArguments({QStringLiteral("/auto")});
+        p.start();
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QSettings s(m_data.filePath(QStringLiteral("Nuvola.ini")), QSettings::IniFormat);
+        QVERIFY(s.value(QStringLiteral("Config/Date")).toLongLong() > 1000);
+    }
+
     void platformOptionStartsInteractiveWithoutDisplay()
     {
         requireUnixDisplayRule();
