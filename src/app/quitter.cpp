@@ -11,6 +11,9 @@ bool FenPrincipale::IsModeAuto()
 
 void FenPrincipale::Quitter()
 {
+    // Quitting from the menu closes the window, and its close comes back here.
+    if (m_quitte)
+        return;
     if (!IsModeAuto())
         EcritureIni();
     m_quitte = true;

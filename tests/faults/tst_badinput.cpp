@@ -405,6 +405,21 @@ private slots:
         QVERIFY2(dit.startsWith(texte), qPrintable(dit));
         QVERIFY(dit.contains(cible));
         QCOMPARE(readRaw(cible), avant);
+        if (action == Quitter) {
+            // Quitting closes the window, whose close quits: said once only.
+            auto encore = std::make_shared<QString>();
+            auto secondeBoite = quandModal(
+                estBoite,
+                [encore](QWidget *w) {
+                    *encore = static_cast<QMessageBox *>(w)->text();
+                    static_cast<QMessageBox *>(w)->accept();
+                },
+                300);
+            fenetre.close();
+            // The watcher ends before the next case can meet it.
+            QTest::qWait(400);
+            QVERIFY2(!*secondeBoite, qPrintable(*encore));
+        }
 #endif
     }
 
