@@ -182,6 +182,9 @@ private:
     // The application is quitting: every nested wait returns at once, so the
     // run must stop as on a cancel rather than take those returns for ends.
     bool m_quitte = false;
+    // The comparison date was set in its dialog while a run was going on:
+    // the run's end must not write its own over it.
+    bool m_dateChoisiePendantRun = false;
     // The user cancelled the current run (as opposed to it failing).
     bool m_annule = false;
     // Files of this run that can never be sent as they are (a name FTP cannot

@@ -63,7 +63,9 @@ void FenPrincipale::modifDate()
         return;
 
     const quint32 compte = compteDepuisDateLocale(champDate->date(), champHeure->time());
-    if (!ecrireDateDernierSucces(fichierIni, compte))
+    if (ecrireDateDernierSucces(fichierIni, compte))
+        m_dateChoisiePendantRun = m_runEnCours;
+    else
         QMessageBox::warning(this, tr("Date de comparaison"),
                              tr("La date n'a pas pu être enregistrée dans %1 (écriture "
                                 "impossible).")

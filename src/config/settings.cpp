@@ -67,6 +67,11 @@ void FenPrincipale::EcritureIni()
 
 bool FenPrincipale::WriteIniLastSuccessTransfert(qlonglong TimeStamp)
 {
+    // Written over, the date the user chose would be lost without a word.
+    if (m_dateChoisiePendantRun) {
+        ecrireJournal(tr("Date de comparaison choisie pendant le transfert : gardée\n"));
+        return true;
+    }
     if (ecrireDateDernierSucces(fichierIni, TimeStamp))
         return true;
     // Nothing is lost, a later run compares with the last date recorded; but

@@ -52,6 +52,7 @@ void FenPrincipale::transfert()
     if (m_runEnCours)
         return;
     m_runEnCours = true;
+    m_dateChoisiePendantRun = false;
     m_annule = false;
     commencerJournalRun();
     IssueTransfert issue = executerTransfert();

@@ -1,9 +1,12 @@
 // Whole transfer runs through the real window against the real test server.
 #include "runfixture.h"
 
+#include "../dialogs/dialogtestutil.h"
+
 #include "app/systemtray.h"
 #include "ftp/runlog.h"
 
+#include <QDateEdit>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -12,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 
 namespace {
@@ -227,6 +231,36 @@ private slots:
         QObject::disconnect(f.barre(), nullptr, f.fenetre.get(), nullptr);
         f.fenetre->transfert();
         QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/b.htm")), QByteArray("b\n"));
+    }
+
+    void dateChosenDuringARunIsKept()
+    {
+        RunFixture f;
+        QVERIFY(f.startServer());
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(10)));
+        f.ouvrir({{QStringLiteral("Date"), 1000}});
+        // The user sets the date back while the run goes on, to have
+        // everything since then sent again.
+        auto choisie = quandModal([](QWidget *w) { return w->findChild<QDateEdit *>() != nullptr; },
+                                  [](QWidget *w) {
+                                      w->findChild<QDateEdit *>()->setDate(QDate(2020, 5, 5));
+                                      w->findChild<QTimeEdit *>()->setTime(QTime(1, 2));
+                                      static_cast<QDialog *>(w)->accept();
+                                  });
+        QObject::connect(f.barre(), &QStatusBar::messageChanged, f.fenetre.get(),
+                         [&](const QString &m) {
+                             if (m.endsWith(QStringLiteral("fichiers à transférer")))
+                                 f.fenetre->modifDate();
+                         });
+        f.fenetre->transfert();
+        QVERIFY(*choisie);
+        QCOMPARE(f.serveur.serverFileContent(QStringLiteral("www/a.htm")), QByteArray("a\n"));
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+        QCOMPARE(f.dateEnregistree().toLongLong(),
+                 QDateTime(QDate(2020, 5, 5), QTime(1, 2)).toSecsSinceEpoch());
+        QVERIFY2(f.journal().contains(
+                     QStringLiteral("Date de comparaison choisie pendant le transfert : gardée\n")),
+                 qPrintable(f.journal()));
     }
 
     void logOfANormalRun()
