@@ -65,6 +65,14 @@ void FtpClient::Private::handleTlsReply(const FtpReply &reply)
                       FtpClient::tr("The server refuses TLS: %1").arg(reply.text));
             return;
         }
+        // Bytes after the 234 came in clear, before any handshake: they may
+        // have been put there on the way, and would be read as the first
+        // replies of the protected channel. A sound server sends nothing more.
+        if (parser.hasReply() || parser.isInsideReply()) {
+            tlsFailed(FtpClient::TlsHandshakeFailed,
+                      FtpClient::tr("The server sent clear text after accepting TLS"));
+            return;
+        }
         step = Step::WaitingForTlsHandshake;
         QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { onControlEncrypted(); });
         QObject::connect(ssl, &QSslSocket::sslErrors, q,

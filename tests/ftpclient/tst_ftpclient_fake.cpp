@@ -479,6 +479,60 @@ private slots:
         QVERIFY(!rec.events.contains(QStringLiteral("state 1")));
     }
 
+    // Whatever follows the 234 in the same clear-text read could have been
+    // put there on the way; taken in, it would pass for the first replies of
+    // the protected channel. A legitimate 234, even cut or multi-line, leads
+    // to the handshake.
+    void clearTextAfterAuthTls_data()
+    {
+        QTest::addColumn<QByteArray>("authReply");
+        QTest::addColumn<bool>("trickle");
+        QTest::addColumn<bool>("handshake");
+        QTest::newRow("a reply after 234")
+            << QByteArray("234 Proceed\r\n211 End\r\n") << false << false;
+        QTest::newRow("a multi-line reply begun after 234")
+            << QByteArray("234 Proceed\r\n211-Features:\r\n MLST size*;\r\n") << false << false;
+        QTest::newRow("a line begun after 234")
+            << QByteArray("234 Proceed\r\n211") << false << false;
+        QTest::newRow("234 alone") << QByteArray("234 Proceed\r\n") << false << true;
+        QTest::newRow("234 one byte at a time") << QByteArray("234 Proceed\r\n") << true << true;
+        QTest::newRow("multi-line 234")
+            << QByteArray("234-Proceed\r\n234 with TLS\r\n") << false << true;
+    }
+
+    void clearTextAfterAuthTls()
+    {
+        QFETCH(QByteArray, authReply);
+        QFETCH(bool, trickle);
+        QFETCH(bool, handshake);
+        FakeFtpServer server;
+        QVERIFY(server.listen());
+        server.setReply("AUTH", authReply);
+        server.setTrickle(trickle);
+        FtpClient client;
+        Recorder rec(&client);
+        client.setTlsEnabled(true);
+        client.connectToHost(QStringLiteral("127.0.0.1"), server.port());
+        const QByteArray auth = "AUTH TLS\r\n";
+        if (handshake) {
+            // A TLS record (0x16, handshake) follows the command.
+            QVERIFY(
+                QTest::qWaitFor([&] { return server.rawReceived().size() > auth.size(); }, Bound));
+            QCOMPARE(server.rawReceived().left(auth.size()), auth);
+            QCOMPARE(server.rawReceived().at(auth.size()), char(0x16));
+            client.abort();
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(rec.doneCount, 1, Bound);
+        QVERIFY(rec.lastDoneError);
+        QCOMPARE(client.tlsFailure(), FtpClient::TlsHandshakeFailed);
+        QVERIFY2(client.errorString().contains(QStringLiteral("clear text")),
+                 qPrintable(client.errorString()));
+        QCOMPARE(client.state(), FtpClient::Unconnected);
+        QTest::qWait(50);
+        QCOMPARE(server.rawReceived(), auth);
+    }
+
     void putContent_data()
     {
         QTest::addColumn<QList<QByteArray>>("features");
