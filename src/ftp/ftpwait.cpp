@@ -65,7 +65,7 @@ void FenPrincipale::ConnexionServeur()
     ftp->connectToHost(serveur->text(), static_cast<quint16>(port->value()));
     ftp->login(utilisateur->text(), motDePasse->text());
     if (changerDeDossierApresConnexion(dossierServeur->text()))
-        ftp->cd(dossierServeur->text());
+        ftp->cd(dossierApresConnexion(dossierServeur->text()));
     // Nothing waits for that cd: if the server refused it, the session stands
     // in the login folder, and files of the base folder would be stored there
     // without a walk. The next upload walks from the absolute base whatever

@@ -101,6 +101,11 @@ bool changerDeDossierApresConnexion(const QString &dossierServeur)
            dossierServeur != QLatin1String("\\");
 }
 
+QString dossierApresConnexion(const QString &dossierServeur)
+{
+    return QString(dossierServeur).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
 bool nomTransmissible(const QString &nom)
 {
     return !nom.contains(QLatin1Char('\r')) && !nom.contains(QLatin1Char('\n')) &&

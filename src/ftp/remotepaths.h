@@ -43,6 +43,11 @@ QStringList cheminsDistants(const QString &base, const QStringList &niveaux);
 // Whether the login is followed by a change into the server folder.
 bool changerDeDossierApresConnexion(const QString &dossierServeur);
 
+// The folder the login is followed by a change into: as typed, but with the
+// backslashes the walk also reads as separators turned into "/", which every
+// server takes (a Unix server would look for a name holding a "\\").
+QString dossierApresConnexion(const QString &dossierServeur);
+
 // False when the text holds a character an FTP command line cannot carry
 // (CR, LF, NUL): the line would end there and the rest reach the server as a
 // command of its own.

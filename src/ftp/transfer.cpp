@@ -179,7 +179,7 @@ bool FenPrincipale::ouvrirSession()
         return false;
     }
     if (changerDeDossierApresConnexion(dossierServeur->text())) {
-        ResultatCommande dossier(ftp, ftp->cd(dossierServeur->text()));
+        ResultatCommande dossier(ftp, ftp->cd(dossierApresConnexion(dossierServeur->text())));
         attendreFinFtp(m_delais.dossier);
         if (!dossier.reussi() || m_quitte) {
             ecrireJournal(tr("Impossible de se déplacer dans le dossier source\n"));

@@ -72,6 +72,12 @@ private slots:
                   "STOR x.htm"})
             << l({"www/meteo/d/x.htm"});
 
+        QTest::newRow("nested base typed with backslashes")
+            << "www\\meteo" << QString() << l({"d/x.htm"}) << l({"www/meteo"}) << aucun
+            << l({"CWD www/meteo", "CWD /www/meteo/d", "MKD /www/meteo/d", "CWD /www/meteo/d",
+                  "STOR x.htm"})
+            << l({"www/meteo/d/x.htm"});
+
         QTest::newRow("file in the local folder: no walk")
             << "www" << QString() << l({"x.htm"}) << aucun << aucun << l({"CWD www", "STOR x.htm"})
             << l({"www/x.htm"});
