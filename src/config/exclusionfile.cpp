@@ -7,19 +7,28 @@
 
 QStringList lireFichierExclu(const QString &chemin)
 {
-    QStringList entrees;
     QFile fichier(chemin);
-    if (!fichier.open(QIODevice::ReadOnly | QIODevice::Text))
-        return entrees;
-    QTextStream flux(&fichier);
-    flux.setEncoding(QStringConverter::Utf8);
-    while (!flux.atEnd()) {
-        QString ligne = flux.readLine();
-        // Text mode only folds CR LF on Windows; a file edited there and read
-        // elsewhere must not bring carriage returns into the entries.
-        ligne.remove(QLatin1Char('\r'));
-        entrees.append(ligne);
+    if (!fichier.open(QIODevice::ReadOnly))
+        return {};
+    return entreesFichierExclu(fichier.readAll());
+}
+
+QStringList entreesFichierExclu(const QByteArray &octets, QStringConverter::Encoding repli)
+{
+    // Stateless: a sequence cut at the end of the file is an error, not a wait.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString texte = utf8(octets);
+    if (utf8.hasError()) {
+        QStringDecoder ancien(repli);
+        texte = ancien(octets);
     }
+    // Line ends of any platform: a file edited on Windows and read elsewhere
+    // must not bring carriage returns into the entries.
+    texte.remove(QLatin1Char('\r'));
+    QStringList entrees = texte.split(QLatin1Char('\n'));
+    // The last line end closes the last entry; it does not begin an empty one.
+    if (entrees.constLast().isEmpty())
+        entrees.removeLast();
     return entrees;
 }
 

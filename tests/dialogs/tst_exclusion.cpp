@@ -155,6 +155,8 @@ private slots:
     void fichierAllerRetour();
     void lectureFichier_data();
     void lectureFichier();
+    void encodageAncien_data();
+    void encodageAncien();
     void aspectDuDialogue();
     void premierDemarrageOkCreeFichierVide();
     void okEcrit();
@@ -235,8 +237,36 @@ void TestExclusion::lectureFichier_data()
     QTest::newRow("CR LF, last line without line end")
         << QByteArray("a\r\nb") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
     QTest::newRow("accents in UTF-8") << (accent.toUtf8() + "\n") << QStringList{accent};
+    QTest::newRow("UTF-8 byte-order mark")
+        << ("\xEF\xBB\xBF" + accent.toUtf8() + "\n") << QStringList{accent};
     QTest::newRow("inner and trailing spaces kept")
         << QByteArray(" a  b \n") << QStringList{QStringLiteral(" a  b ")};
+}
+
+// Lists from earlier versions are in the 8-bit code page of the system;
+// Latin-1 stands for it here, where the system's own is UTF-8.
+void TestExclusion::encodageAncien_data()
+{
+    QTest::addColumn<QByteArray>("octets");
+    QTest::addColumn<QStringList>("attendu");
+    const QString meteo = QStringLiteral("C:/Pluvio/html/météo/été.png");
+    QTest::newRow("8-bit accents") << (meteo.toLatin1() + "\r\n") << QStringList{meteo};
+    QTest::newRow("8-bit accents on the second line only")
+        << ("a\r\n" + meteo.toLatin1()) << QStringList{QStringLiteral("a"), meteo};
+    QTest::newRow("UTF-8 kept whatever the fallback")
+        << (meteo.toUtf8() + "\n") << QStringList{meteo};
+    QTest::newRow("UTF-8 byte-order mark skipped")
+        << ("\xEF\xBB\xBF" + meteo.toUtf8() + "\n") << QStringList{meteo};
+    QTest::newRow("UTF-8 cut inside its last character")
+        << QByteArray("ab\xC3") << QStringList{QStringLiteral("ab\u00C3")};
+    QTest::newRow("nothing") << QByteArray() << QStringList();
+}
+
+void TestExclusion::encodageAncien()
+{
+    QFETCH(QByteArray, octets);
+    QFETCH(QStringList, attendu);
+    QCOMPARE(entreesFichierExclu(octets, QStringConverter::Latin1), attendu);
 }
 
 // The file as the window loads it at start-up and shows it in the dialog.
