@@ -1,19 +1,15 @@
 #include "singleinstance.h"
 
-#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QtGlobal>
 
 #include <cstdio>
 
 #if defined(Q_OS_UNIX)
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
-#include <QLockFile>
 #include <unistd.h>
-#else
-#include <QSharedMemory>
-#include <cstring>
 #endif
 
 QString SingleInstance::defaultKey()
@@ -28,27 +24,40 @@ void avertir(const QString &raison)
     std::fprintf(stderr, "Nuvola : %s\n", raison.toLocal8Bit().constData());
 }
 
-} // namespace
+// The toolkit's shared memory does not do: on Unix it is a System V segment
+// guarded by a System V semaphore that every create() resets, and instances
+// starting together can leave that semaphore at zero with no holder, so every
+// later start blocks forever, scheduled runs included; on Windows it is named
+// in the session's own namespace, so a scheduled run in the background
+// session does not see the window open on the desktop, and both send the same
+// files at once. A lock file is atomic to create, carries the holder's process
+// id, is recognised as stale once that process is gone, and sits in the
+// user's temporary folder whatever session the process runs in. One per
+// user, so no other account's file in a shared temporary folder can refuse
+// our starts.
 
+QString sansSignes(const QString &texte)
+{
+    QString nom;
+    for (const QChar c : texte)
+        if (c.isLetterOrNumber() || c == QLatin1Char('-'))
+            nom += c;
+    return nom;
+}
+
+QString utilisateur()
+{
 #if defined(Q_OS_UNIX)
-
-// The toolkit's shared memory is a System V segment here, guarded by a System
-// V semaphore that every create() resets: instances starting together can
-// leave that semaphore at zero with no holder, and every later start then
-// blocks forever, scheduled runs included. A lock file is atomic to create,
-// carries the holder's process id, and is recognised as stale once that
-// process is gone. One per user, so no other account's file in the shared
-// temporary folder can refuse our starts.
-namespace {
+    return QString::number(::getuid());
+#else
+    return sansSignes(qEnvironmentVariable("USERNAME"));
+#endif
+}
 
 QString cheminVerrou(const QString &cle)
 {
-    QString nom;
-    for (const QChar c : cle)
-        if (c.isLetterOrNumber() || c == QLatin1Char('-'))
-            nom += c;
     return QDir::tempPath() +
-           QStringLiteral("/nuvola-%1-%2.lock").arg(QString::number(::getuid()), nom);
+           QStringLiteral("/nuvola-%1-%2.lock").arg(utilisateur(), sansSignes(cle));
 }
 
 // A holder writes its identity a few microseconds after creating the file,
@@ -115,47 +124,3 @@ qint64 SingleInstance::holder(const QString &key)
 {
     return pidInscrit(QLockFile(cheminVerrou(key)));
 }
-
-#else
-
-// A named kernel object here: it disappears with its last holder, however the
-// process ends, and it keeps the key the program has always used.
-SingleInstance::SingleInstance(const QString &key) : m_memoire(std::make_unique<QSharedMemory>(key))
-{
-}
-
-SingleInstance::~SingleInstance() = default;
-
-bool SingleInstance::acquire()
-{
-    if (m_memoire->create(sizeof(qint64), QSharedMemory::ReadWrite)) {
-        const qint64 pid = QCoreApplication::applicationPid();
-        m_memoire->lock();
-        std::memcpy(m_memoire->data(), &pid, sizeof pid);
-        m_memoire->unlock();
-        return true;
-    }
-    if (m_memoire->error() == QSharedMemory::AlreadyExists)
-        return false;
-    avertir(QStringLiteral("impossible de créer le marqueur d'instance unique (%1) ; "
-                           "le programme démarre sans lui.")
-                .arg(m_memoire->errorString()));
-    return true;
-}
-
-qint64 SingleInstance::holder(const QString &key)
-{
-    QSharedMemory memoire(key);
-    if (!memoire.attach(QSharedMemory::ReadOnly))
-        return 0;
-    qint64 pid = 0;
-    if (memoire.size() >= qsizetype(sizeof pid)) {
-        memoire.lock();
-        std::memcpy(&pid, memoire.constData(), sizeof pid);
-        memoire.unlock();
-    }
-    memoire.detach();
-    return pid;
-}
-
-#endif

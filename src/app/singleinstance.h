@@ -4,15 +4,11 @@
 
 #include <memory>
 
-#if defined(Q_OS_UNIX)
 class QLockFile;
-#else
-class QSharedMemory;
-#endif
 
 // The create-or-fail marker that keeps a second copy of the program from
-// running. It is held for the life of the object and released by the system
-// when the process dies, however it dies.
+// running. It is held for the life of the object; one left by a process that
+// died, however it died, is taken over by the next start.
 class SingleInstance
 {
 public:
@@ -29,14 +25,8 @@ public:
     static QString defaultKey();
     // The process id the holder wrote into the marker, 0 when there is none.
     static qint64 holder(const QString &key = defaultKey());
-#if defined(Q_OS_UNIX)
     static QString markerPath(const QString &key = defaultKey());
-#endif
 
 private:
-#if defined(Q_OS_UNIX)
     std::unique_ptr<QLockFile> m_verrou;
-#else
-    std::unique_ptr<QSharedMemory> m_memoire;
-#endif
 };
