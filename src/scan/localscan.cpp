@@ -77,20 +77,37 @@ private:
     QVector<DossierTrouve> m_dossiers;
 };
 
-bool exclu(const QString &chemin, const QStringList &listeExclus)
+bool exclu(const QString &chemin, const QStringList &listeExclus, Qt::CaseSensitivity casse)
 {
     for (const QString &e : listeExclus) {
         // contains() also covers equality; an empty entry occurs in every path.
-        if (chemin.contains(e, Qt::CaseSensitive))
+        if (chemin.contains(e, casse))
             return true;
     }
     return false;
 }
 
+QStringList avecSlashs(QStringList regles, const FormeNoms &forme)
+{
+    if (forme.antislashSepare)
+        for (QString &r : regles)
+            r.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return regles;
+}
+
 } // namespace
 
+FormeNoms FormeNoms::systeme()
+{
+#if defined(Q_OS_WIN)
+    return windows();
+#else
+    return posix();
+#endif
+}
+
 bool estDossierExclu(const QString &relPath, const QString &dossiersExclusText, bool exclureAnnees,
-                     quint32 dateComparaison)
+                     quint32 dateComparaison, const FormeNoms &forme)
 {
     if (exclureAnnees) {
         const int annee = QDateTime::fromSecsSinceEpoch(dateComparaison).date().year();
@@ -101,13 +118,15 @@ bool estDossierExclu(const QString &relPath, const QString &dossiersExclusText, 
     }
     if (relPath.isEmpty())
         return false;
-    const QStringList pieces = dossiersExclusText.split(QLatin1Char(';'), Qt::KeepEmptyParts);
-    return pieces.contains(relPath, Qt::CaseSensitive);
+    const QStringList pieces =
+        avecSlashs(dossiersExclusText.split(QLatin1Char(';'), Qt::KeepEmptyParts), forme);
+    return pieces.contains(relPath, forme.casse);
 }
 
 int selectionFichiers(const ListeEntrees &fichiers, quint32 dateComparaison,
-                      const QStringList &listeExclus, QStringList &envoi)
+                      const QStringList &listeExclus, QStringList &envoi, const FormeNoms &forme)
 {
+    const QStringList regles = avecSlashs(listeExclus, forme);
     int consultes = 0;
     for (const EntreeListe &f : fichiers) {
         ++consultes;
@@ -115,7 +134,7 @@ int selectionFichiers(const ListeEntrees &fichiers, quint32 dateComparaison,
         // a time far in the future and be sent on every run.
         if (f.date <= qint64(dateComparaison))
             break;
-        if (!listeExclus.isEmpty() && exclu(f.chemin, listeExclus))
+        if (!regles.isEmpty() && exclu(f.chemin, regles, forme.casse))
             continue;
         envoi.append(f.chemin);
     }
@@ -139,6 +158,8 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
     QVector<DossierTrouve> &dossiers = parcours.dossiers();
     const bool finSlash = racine.endsWith(QLatin1Char('/'));
 
+    const FormeNoms forme = FormeNoms::systeme();
+    const QStringList regles = avecSlashs(listeExclus, forme);
     auto garder = [&](const ContenuDossier &contenu) {
         resultat.nbFichiers += int(contenu.fichiers.size()) + contenu.plusAnciens;
         // As if the whole sorted listing had been walked: the newest of the
@@ -148,7 +169,7 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
             (contenu.plusAnciens > 0 ? 1 : 0);
         resultat.nbFichiers += int(contenu.fichiersNomIllisible.size());
         for (const QString &f : contenu.fichiersNomIllisible)
-            if (!exclu(f, listeExclus))
+            if (!exclu(f, regles, forme.casse))
                 resultat.fichiersNomIllisible.append(f);
         resultat.dossiersNomIllisible += contenu.dossiersNomIllisible;
     };

@@ -22,16 +22,30 @@ struct ResultatAnalyse
     QStringList dossiersNomIllisible;
 };
 
+// How the exclusion rules compare names. Windows names ignore case, and
+// there a rule may be typed with "\\" between names, while the paths it is
+// compared with always have "/".
+struct FormeNoms
+{
+    Qt::CaseSensitivity casse = Qt::CaseSensitive;
+    bool antislashSepare = false;
+
+    static FormeNoms posix() { return {}; }
+    static FormeNoms windows() { return {Qt::CaseInsensitive, true}; }
+    static FormeNoms systeme();
+};
+
 // True when the folder at relPath (relative to the local folder, "/" between
 // names) is to be skipped with everything below it.
 bool estDossierExclu(const QString &relPath, const QString &dossiersExclusText, bool exclureAnnees,
-                     quint32 dateComparaison);
+                     quint32 dateComparaison, const FormeNoms &forme = FormeNoms::systeme());
 
 // Appends to envoi the paths of one listing (sorted newest first) that are
 // newer than dateComparaison and match no entry of listeExclus. Returns how
 // many entries it looked at before stopping.
 int selectionFichiers(const ListeEntrees &fichiers, quint32 dateComparaison,
-                      const QStringList &listeExclus, QStringList &envoi);
+                      const QStringList &listeExclus, QStringList &envoi,
+                      const FormeNoms &forme = FormeNoms::systeme());
 
 // The whole walk below racine.
 ResultatAnalyse analyseDossier(const QString &racine, const QString &dossiersExclusText,

@@ -90,6 +90,8 @@ private slots:
     void selection();
     void dossierExclu_data();
     void dossierExclu();
+    void formeWindows_data();
+    void formeWindows();
     void dossierExiste_data();
     void dossierExiste();
 
@@ -203,7 +205,7 @@ void TstScan::selection()
     QFETCH(int, consultes);
 
     QStringList envoi{QStringLiteral("deja")};
-    QCOMPARE(selectionFichiers(liste, date, exclus, envoi), consultes);
+    QCOMPARE(selectionFichiers(liste, date, exclus, envoi, FormeNoms::posix()), consultes);
     QCOMPARE(envoi, QStringList{QStringLiteral("deja")} + attendu);
 }
 
@@ -270,7 +272,62 @@ void TstScan::dossierExclu()
     QFETCH(bool, annees);
     QFETCH(quint32, date);
     QFETCH(bool, attendu);
-    QCOMPARE(estDossierExclu(relatif, texte, annees, date), attendu);
+    QCOMPARE(estDossierExclu(relatif, texte, annees, date, FormeNoms::posix()), attendu);
+}
+
+// The same rules where names ignore case and "\\" separates them too: an
+// exclusion chosen in the file chooser carries the real case of the path,
+// the scanned paths the case of the local folder as typed.
+void TstScan::formeWindows_data()
+{
+    QTest::addColumn<bool>("dossier");
+    QTest::addColumn<QString>("chemin");
+    QTest::addColumn<QString>("regle");
+    QTest::addColumn<bool>("excluPosix");
+    QTest::addColumn<bool>("excluWindows");
+    const QString chemin = QStringLiteral("c:/pluvio/html/images/mini_1.png");
+    QTest::newRow("file chosen with its real case")
+        << false << chemin << QStringLiteral("C:/Pluvio/html/images/mini_1.png") << false << true;
+    QTest::newRow("filter in capitals")
+        << false << chemin << QStringLiteral("MINI_") << false << true;
+    QTest::newRow("filter typed with a backslash")
+        << false << chemin << QStringLiteral("images\\mini_") << false << true;
+    QTest::newRow("accented filter in capitals") << false << QStringLiteral("c:/pluvio/météo/a.htm")
+                                                 << QStringLiteral("MÉTÉO/") << false << true;
+    QTest::newRow("filter that is not in the path")
+        << false << chemin << QStringLiteral("maxi_") << false << false;
+    QTest::newRow("folder in capitals")
+        << true << QStringLiteral("html") << QStringLiteral("archives;HTML") << false << true;
+    QTest::newRow("nested folder typed with a backslash")
+        << true << QStringLiteral("html/2007") << QStringLiteral("html\\2007") << false << true;
+    QTest::newRow("nested folder, other case and backslash")
+        << true << QStringLiteral("html/2007") << QStringLiteral("HTML\\2007;") << false << true;
+    QTest::newRow("parent folder only")
+        << true << QStringLiteral("html/2007") << QStringLiteral("HTML") << false << false;
+    QTest::newRow("same spelling")
+        << true << QStringLiteral("html") << QStringLiteral("html") << true << true;
+}
+
+void TstScan::formeWindows()
+{
+    QFETCH(bool, dossier);
+    QFETCH(QString, chemin);
+    QFETCH(QString, regle);
+    QFETCH(bool, excluPosix);
+    QFETCH(bool, excluWindows);
+    for (const FormeNoms &forme : {FormeNoms::posix(), FormeNoms::windows()}) {
+        const bool attendu = forme.casse == Qt::CaseSensitive ? excluPosix : excluWindows;
+        bool exclu = false;
+        if (dossier) {
+            exclu = estDossierExclu(chemin, regle, false, 0, forme);
+        } else {
+            QStringList envoi;
+            const ListeEntrees liste{entree(chemin, 200)};
+            QCOMPARE(selectionFichiers(liste, 100, {regle}, envoi, forme), 1);
+            exclu = envoi.isEmpty();
+        }
+        QCOMPARE(exclu, attendu);
+    }
 }
 
 void TstScan::dossierExiste_data()
