@@ -159,7 +159,9 @@ bool listerQDir(const QString &dossier, Destination &dest)
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
         trouve = true;
-        const bool estDossier = dest.dossiers && info.isDir();
+        // A Windows shortcut to a folder reads as that folder, but cannot be
+        // listed through its own name: it is passed over, as links to files are.
+        const bool estDossier = dest.dossiers && info.isDir() && !info.isShortcut();
         // Links to files are never sent: only what the link leads to could be.
         if (!estDossier && (!dest.fichiers || info.isSymLink() || !info.isFile()))
             continue;
@@ -175,9 +177,10 @@ bool listerQDir(const QString &dossier, Destination &dest)
             continue;
         const QString chemin = info.filePath();
         const QString prefixe = chemin.left(chemin.size() - info.fileName().size());
+        // A junction leads elsewhere as a link does: the loop guard must see it.
         (estDossier ? dest.dossiers : dest.fichiers)
             ->append(entree(prefixe, info.fileName(), modif.toSecsSinceEpoch(),
-                            estDossier && info.isSymLink()));
+                            estDossier && (info.isSymLink() || info.isJunction())));
     }
     if (!complet)
         return false;
