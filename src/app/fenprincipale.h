@@ -194,6 +194,10 @@ private:
     // their files, like the files above. An unreadable local folder fails the run.
     QStringList m_dossiersIgnores;
     bool m_racineIllisible = false;
+    // The moment whose year decides which year folders are old; the same as
+    // dateComparaison unless the clock was set back.
+    quint32 m_dateAnnees = 0;
+    bool m_horlogeReculee = false;
     // The settings file could not be read at start: the form holds defaults,
     // which must not replace the user's settings on quitting.
     bool m_reglagesIllisibles = false;

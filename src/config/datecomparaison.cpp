@@ -56,3 +56,12 @@ quint32 compteDepuisDateLocale(const QDate &date, const QTime &heure)
         return static_cast<quint32>(compteMax);
     return static_cast<quint32>(secondes);
 }
+
+DatesTransfert datesTransfert(quint32 dateStockee, quint32 maintenant)
+{
+    DatesTransfert dates;
+    dates.horlogeReculee = dateStockee > maintenant;
+    dates.fichiers = dates.horlogeReculee ? 0 : dateStockee;
+    dates.annees = dates.horlogeReculee ? maintenant : dateStockee;
+    return dates;
+}

@@ -22,3 +22,17 @@ QDate dateDerniereComparaison();
 
 // The count for a local date and time, brought within the count's range.
 quint32 compteDepuisDateLocale(const QDate &date, const QTime &heure);
+
+// What a run compares with, from the recorded count and the clock.
+struct DatesTransfert
+{
+    quint32 fichiers = 0; // files modified after this moment are sent
+    quint32 annees = 0;   // year folders before this moment's year are skipped
+    // The recorded count is later than now: the clock was set back since (a
+    // flat motherboard battery, a correction by hand). The pages written since
+    // carry earlier dates than the count and would not be sent before the
+    // clock caught up with it, maybe years later; so every file is compared,
+    // and the old year folders are those before the current year.
+    bool horlogeReculee = false;
+};
+DatesTransfert datesTransfert(quint32 dateStockee, quint32 maintenant);

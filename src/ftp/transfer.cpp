@@ -2,6 +2,7 @@
 
 #include "app/allocateur.h"
 #include "app/cadenceaffichage.h"
+#include "config/datecomparaison.h"
 #include "config/settingsfile.h"
 #include "ftp/commandresult.h"
 #include "ftp/remotepaths.h"
@@ -85,9 +86,10 @@ void FenPrincipale::terminerJournalRun(IssueTransfert issue)
     const bool modeAuto = IsModeAuto();
     m_journalRun->terminer(issues.value(issue), modeAuto ? m_codeSortie : -1);
     // Quiet when all is well: a scheduler that mails output mails only
-    // failures, and runs that passed over a file the user must see to.
-    if (modeAuto &&
-        (m_codeSortie != 0 || !m_fichiersIgnores.isEmpty() || !m_dossiersIgnores.isEmpty())) {
+    // failures, runs that passed over a file the user must see to, and runs
+    // that found the clock set back.
+    if (modeAuto && (m_codeSortie != 0 || !m_fichiersIgnores.isEmpty() ||
+                     !m_dossiersIgnores.isEmpty() || m_horlogeReculee)) {
         std::fputs(m_journalRun->texteRun().toUtf8().constData(), stderr);
         std::fflush(stderr);
     }
@@ -105,6 +107,7 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     m_fichiersIgnores.clear();
     m_dossiersIgnores.clear();
     m_racineIllisible = false;
+    m_horlogeReculee = false;
     // Unread, "Date" would be taken as never set, the run would compare with
     // now, and what changed since the last success would never be sent.
     if (!fichierIniLisible(fichierIni)) {
@@ -113,8 +116,17 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
         return IssueTransfert::Echoue;
     }
     const auto maintenant = static_cast<quint32>(QDateTime::currentSecsSinceEpoch());
-    dateComparaison = lireDateComparaison(fichierIni, maintenant);
+    const quint32 stockee = lireDateComparaison(fichierIni, maintenant);
+    const DatesTransfert dates = datesTransfert(stockee, maintenant);
+    dateComparaison = dates.fichiers;
+    m_dateAnnees = dates.annees;
+    m_horlogeReculee = dates.horlogeReculee;
     debutTransfert = QDateTime::currentSecsSinceEpoch();
+    if (dates.horlogeReculee)
+        ecrireJournal(tr("Date du dernier transfert (%1) postérieure à l'heure de l'ordinateur : "
+                         "l'horloge a reculé, tous les fichiers sont envoyés\n")
+                          .arg(QDateTime::fromSecsSinceEpoch(stockee).toString(
+                              QStringLiteral("dd/MM/yyyy hh:mm:ss"))));
 
     ecrireJournal(tr("Analyse des fichiers..."));
     QCoreApplication::processEvents();

@@ -10,7 +10,7 @@ void FenPrincipale::AnalyseDossier()
 {
     const ResultatAnalyse resultat =
         analyseDossier(dossierLocal->text(), dossierExclu->text(), actionExclureAnnees->isChecked(),
-                       dateComparaison, listeExclus);
+                       dateComparaison, listeExclus, m_dateAnnees);
     listeEnvoi += resultat.envoi;
     // Inserted at the cursor without moving it: the run's "Analyse des
     // fichiers..." stands just before, on the same line.
@@ -34,7 +34,7 @@ void FenPrincipale::AnalyseDossier()
 bool FenPrincipale::EstDossierExclu(const QString &dossier)
 {
     return estDossierExclu(dossier, dossierExclu->text(), actionExclureAnnees->isChecked(),
-                           dateComparaison);
+                           m_dateAnnees);
 }
 
 void FenPrincipale::SelectionFichiers(const QFileInfoList &fichiers)

@@ -143,7 +143,7 @@ int selectionFichiers(const ListeEntrees &fichiers, quint32 dateComparaison,
 
 ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossiersExclusText,
                                bool exclureAnnees, quint32 dateComparaison,
-                               const QStringList &listeExclus)
+                               const QStringList &listeExclus, quint32 dateAnnees)
 {
     ResultatAnalyse resultat;
     // An empty text would make QDir list the process's working folder.
@@ -190,7 +190,7 @@ ResultatAnalyse analyseDossier(const QString &racineTexte, const QString &dossie
         QStringList chemins;
         for (int i = debut; i < fin; ++i) {
             const QString &relatif = dossiers.at(i).relatif;
-            if (estDossierExclu(relatif, dossiersExclusText, exclureAnnees, dateComparaison))
+            if (estDossierExclu(relatif, dossiersExclusText, exclureAnnees, dateAnnees))
                 continue;
             gardes.append(i);
             chemins.append(finSlash ? racine + relatif : racine + QLatin1Char('/') + relatif);

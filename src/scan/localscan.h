@@ -47,10 +47,19 @@ int selectionFichiers(const ListeEntrees &fichiers, quint32 dateComparaison,
                       const QStringList &listeExclus, QStringList &envoi,
                       const FormeNoms &forme = FormeNoms::systeme());
 
-// The whole walk below racine.
+// The whole walk below racine. The year folders are judged by the year of
+// dateAnnees, which differs from dateComparaison only once the clock was set
+// back (then every file is compared, the years being still those of now).
 ResultatAnalyse analyseDossier(const QString &racine, const QString &dossiersExclusText,
                                bool exclureAnnees, quint32 dateComparaison,
-                               const QStringList &listeExclus);
+                               const QStringList &listeExclus, quint32 dateAnnees);
+inline ResultatAnalyse analyseDossier(const QString &racine, const QString &dossiersExclusText,
+                                      bool exclureAnnees, quint32 dateComparaison,
+                                      const QStringList &listeExclus)
+{
+    return analyseDossier(racine, dossiersExclusText, exclureAnnees, dateComparaison, listeExclus,
+                          dateComparaison);
+}
 
 // True when racine names an existing folder; an empty text names none.
 bool dossierExiste(const QString &racine);

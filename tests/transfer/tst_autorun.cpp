@@ -26,10 +26,14 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("envoye");
         QTest::addColumn<QString>("ferme"); // a folder of the site made unreadable
-        QTest::newRow("success") << QStringLiteral("secret") << 0 << true << QString();
-        QTest::newRow("login refused") << QStringLiteral("faux") << 2 << false << QString();
+        QTest::addColumn<bool>("recul");    // the recorded date is a year ahead of the clock
+        QTest::newRow("success") << QStringLiteral("secret") << 0 << true << QString() << false;
+        QTest::newRow("login refused")
+            << QStringLiteral("faux") << 2 << false << QString() << false;
         QTest::newRow("a folder of the site cannot be read")
-            << QStringLiteral("secret") << 0 << true << QStringLiteral("sec");
+            << QStringLiteral("secret") << 0 << true << QStringLiteral("sec") << false;
+        QTest::newRow("the clock was set back")
+            << QStringLiteral("secret") << 0 << true << QString() << true;
     }
     void exitCodeTellsTheOutcome()
     {
@@ -37,6 +41,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(bool, envoye);
         QFETCH(QString, ferme);
+        QFETCH(bool, recul);
 #ifndef Q_OS_LINUX
         if (!ferme.isEmpty())
             QSKIP("folder permissions that deny reading are tested on Linux");
@@ -57,7 +62,8 @@ private slots:
             s.setValue(QStringLiteral("Pass"), motDePasse);
             s.setValue(QStringLiteral("DosServeur"), QStringLiteral("www"));
             s.setValue(QStringLiteral("DosLocal"), site.path());
-            s.setValue(QStringLiteral("Date"), 1000);
+            s.setValue(QStringLiteral("Date"),
+                       recul ? QDateTime::currentSecsSinceEpoch() + 365 * 86400 : 1000);
         }
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -92,7 +98,9 @@ private slots:
         QCOMPARE(p.exitCode(), code);
         QCOMPARE(serveur.serverFileExists(QStringLiteral("www/index.htm")), envoye);
         QSettings s(ini, QSettings::IniFormat);
-        QCOMPARE(s.value(QStringLiteral("Config/Date")).toString() != QLatin1String("1000"),
+        QCOMPARE(s.value(QStringLiteral("Config/Date")).toLongLong() > 1000 &&
+                     s.value(QStringLiteral("Config/Date")).toLongLong() <=
+                         QDateTime::currentSecsSinceEpoch(),
                  envoye);
         // Quitting at once after the run still leaves its log whole.
         QFile log(data.filePath(QStringLiteral("Nuvola.log")));
@@ -110,6 +118,11 @@ private slots:
                      qPrintable(erreur));
             QVERIFY(erreur.contains(QStringLiteral("Attention : 1 dossier(s) illisible(s)")));
             QVERIFY(!serveur.serverFileExists(QStringLiteral("www/sec/b.htm")));
+        } else if (recul) {
+            // Sent, but the clock is wrong: whoever reads the scheduler's
+            // mail must know, the station's own dates being wrong as well.
+            QVERIFY2(erreur.contains(QStringLiteral("l'horloge a reculé")), qPrintable(erreur));
+            QVERIFY(erreur.contains(QStringLiteral("/index.htm...Envoyé")));
         } else if (envoye) {
             QCOMPARE(erreur, QString()); // quiet when all is well
         } else {

@@ -263,6 +263,53 @@ private slots:
                  qPrintable(f.journal()));
     }
 
+    void clockSetBack_data()
+    {
+        QTest::addColumn<qint64>("avance"); // recorded date minus now, in seconds
+        QTest::addColumn<bool>("recul");
+        // A motherboard battery gone flat brings the clock years back.
+        QTest::newRow("recorded twenty years ahead") << qint64(20) * 365 * 86400 << true;
+        QTest::newRow("recorded a year ahead") << qint64(365) * 86400 << true;
+        QTest::newRow("recorded a minute ahead") << qint64(60) << true;
+        QTest::newRow("recorded this very second") << qint64(0) << false;
+        QTest::newRow("recorded a minute ago") << qint64(-60) << false;
+    }
+    void clockSetBack()
+    {
+        QFETCH(qint64, avance);
+        QFETCH(bool, recul);
+        RunFixture f;
+        QVERIFY(f.startServer());
+        const QString annee = QString::number(QDate::currentDate().year());
+        const QString ancienne = QString::number(QDate::currentDate().year() - 1);
+        // Pages written by the station since the clock was set back.
+        QVERIFY(writeFile(f.local(QStringLiteral("a.htm")), "a\n", RunFixture::ilYa(100)));
+        QVERIFY(writeFile(f.local(annee + QStringLiteral("/b.png")), "b", RunFixture::ilYa(100)));
+        QVERIFY(
+            writeFile(f.local(ancienne + QStringLiteral("/c.htm")), "c\n", RunFixture::ilYa(100)));
+        const qint64 enregistree = QDateTime::currentSecsSinceEpoch() + avance;
+        f.ouvrir({{QStringLiteral("Date"), enregistree}, {QStringLiteral("ExcAnPrec"), 1}});
+        const qint64 avant = QDateTime::currentSecsSinceEpoch();
+        f.fenetre->transfert();
+        QCOMPARE(f.fenetre->codeSortie(), 0);
+        QCOMPARE(f.serveur.serverFileExists(QStringLiteral("www/a.htm")), recul);
+        // Still the user's choice: the old years stay out, the current one
+        // (before the recorded year) is not taken for old.
+        QCOMPARE(
+            f.serveur.serverFileExists(QStringLiteral("www/") + annee + QStringLiteral("/b.png")),
+            recul);
+        QVERIFY(!QFileInfo::exists(f.serveur.serverFilePath(QStringLiteral("www/") + ancienne)));
+        const QString ligne =
+            QStringLiteral("Date du dernier transfert (%1) postérieure à l'heure de l'ordinateur : "
+                           "l'horloge a reculé, tous les fichiers sont envoyés\n")
+                .arg(QDateTime::fromSecsSinceEpoch(enregistree)
+                         .toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")));
+        QVERIFY2(f.journal().contains(ligne) == recul, qPrintable(f.journal()));
+        // Recorded by the clock as it now is: the next run is a normal one.
+        QVERIFY(f.dateEnregistree().toLongLong() >= avant - 3);
+        QVERIFY(f.dateEnregistree().toLongLong() <= QDateTime::currentSecsSinceEpoch());
+    }
+
     void logOfANormalRun()
     {
         RunFixture f;
