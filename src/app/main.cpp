@@ -7,6 +7,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     reglerAllocateur();
@@ -22,8 +24,13 @@ int main(int argc, char *argv[])
     Q_INIT_RESOURCE(nuvola);
 
     SingleInstance marqueur;
-    if (!marqueur.acquire())
+    if (!marqueur.acquire()) {
+        if (estModeAuto(QCoreApplication::arguments())) {
+            std::fputs(texteDejaLance(SingleInstance::holder()).toUtf8().constData(), stderr);
+            std::fflush(stderr);
+        }
         return 1;
+    }
 
     FenPrincipale fenetre;
     fenetre.show();

@@ -78,8 +78,10 @@ bool illisibleEtAncien(const QLockFile &verrou)
     if (pidInscrit(verrou) != 0)
         return false;
     const QFileInfo info(verrou.fileName());
+    // Either way: a clock set back since the crash dates the file in the
+    // future, and the program must not be refused until the clock catches up.
     return info.exists() &&
-           info.lastModified().secsTo(QDateTime::currentDateTime()) > kVerrouIlliblePerime;
+           qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) > kVerrouIlliblePerime;
 }
 
 // Two starts finding the same unreadable file must not both remove it: the

@@ -109,6 +109,25 @@ private slots:
         kill(premier);
     }
 
+    void refusedAutomaticRunSaysWhy()
+    {
+        QProcess premier;
+        QVERIFY(startInteractive(premier));
+        QDir(m_data.path()).mkpath(QStringLiteral("site"));
+        QProcess second;
+        configure(second);
+        second.setArguments({QStringLiteral("/auto")});
+        second.start();
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), 1);
+        // A scheduler that mails output mails this; the code alone says little.
+        QCOMPARE(QString::fromUtf8(second.readAllStandardError()),
+                 QStringLiteral("Nuvola est déjà lancé (processus %1) : transfert automatique "
+                                "non fait\n")
+                     .arg(premier.processId()));
+        kill(premier);
+    }
+
     void newStartSucceedsAfterTheHolderWasKilled()
     {
         QProcess premier;
@@ -170,6 +189,8 @@ private slots:
         // Left half-written by a crash or a full disk, long ago.
         QTest::newRow("empty, old") << QByteArray() << 3600 << 0;
         QTest::newRow("garbage, old") << QByteArray("\x00\xff\xfe garbage\n", 12) << 3600 << 0;
+        // Left by a crash before the clock was set back.
+        QTest::newRow("empty, dated an hour ahead") << QByteArray() << -3600 << 0;
         // Just created by a start still writing its identity: not ours to take.
         QTest::newRow("empty, just created") << QByteArray() << 0 << 1;
     }
