@@ -119,7 +119,10 @@ void FenPrincipale::journaliserErreur(int commande)
         if (commande != FtpClient::Cd)
             ecrireJournal(tr("Erreur non identifiée\n"));
         // Why the server said no, where the user can do something about it.
-        if (commande == FtpClient::Put || commande == FtpClient::Mkdir) {
+        // A refused greeting or login too: "too many connections", "TLS
+        // required" say more than "check the password".
+        if (commande == FtpClient::Put || commande == FtpClient::Mkdir ||
+            commande == FtpClient::Login || commande == FtpClient::ConnectToHost) {
             const QString raison = ligneReponseServeur(ftp->errorString());
             if (!raison.isEmpty())
                 ecrireJournal(raison);

@@ -8,6 +8,7 @@
 #include "ftp/remotepaths.h"
 #include "ftp/runlog.h"
 #include "ftp/sendorder.h"
+#include "ftp/serverreply.h"
 #include "ftp/trayframe.h"
 
 #include <QCoreApplication>
@@ -195,6 +196,8 @@ bool FenPrincipale::ouvrirSession()
         attendreFinFtp(m_delais.dossier);
         if (!dossier.reussi() || m_quitte) {
             ecrireJournal(tr("Impossible de se déplacer dans le dossier source\n"));
+            if (ftp->error() == FtpClient::UnknownError)
+                ecrireJournal(ligneReponseServeur(ftp->errorString()));
             return false;
         }
         // The first walk starts from here rather than enter it once more.

@@ -388,6 +388,8 @@ private slots:
         QTest::newRow("wrong password")
             << QStringLiteral("password")
             << QStringLiteral("Connection à 127.0.0.1...Connecté !\nErreur non identifiée\n"
+                              "Identification refusée par le serveur (réponse du serveur : 530 "
+                              "Authentication failed.)\n"
                               "Identification impossible \nVérifiez le nom d'utilisateur et le mot "
                               "de passe\n");
         QTest::newRow("refused connection")
@@ -398,7 +400,9 @@ private slots:
         QTest::newRow("missing base folder")
             << QStringLiteral("folder")
             << sessionOuverte +
-                   QStringLiteral("Impossible de se déplacer dans le dossier source\n");
+                   QStringLiteral("Impossible de se déplacer dans le dossier source\n"
+                                  "Fichier ou dossier refusé par le serveur (droits ou chemin) "
+                                  "(réponse du serveur : 550 No such file or directory.)\n");
     }
     void failedOpenings()
     {
