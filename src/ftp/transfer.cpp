@@ -116,6 +116,15 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
                           .arg(QDir::toNativeSeparators(fichierIni)));
         return IssueTransfert::Echoue;
     }
+    // A scheduled run under another account, or before the window was ever
+    // used, would work from the defaults: send nothing, record a date in a new
+    // file, and report success on every run.
+    if (IsModeAuto() && !QFileInfo::exists(fichierIni)) {
+        ecrireJournal(tr("Réglages introuvables : %1 (lancez Nuvola sans /auto pour les saisir, "
+                         "avec le compte qui lance ce transfert)\n")
+                          .arg(QDir::toNativeSeparators(fichierIni)));
+        return IssueTransfert::Echoue;
+    }
     const auto maintenant = static_cast<quint32>(QDateTime::currentSecsSinceEpoch());
     const quint32 stockee = lireDateComparaison(fichierIni, maintenant);
     const DatesTransfert dates = datesTransfert(stockee, maintenant);

@@ -3,6 +3,7 @@
 #include "testtree.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -132,6 +133,33 @@ private slots:
             QVERIFY(erreur.contains(QStringLiteral("Résultat : échec (code de sortie 2)")));
             QVERIFY(!erreur.contains(motDePasse));
         }
+    }
+
+    void missingSettingsFail()
+    {
+        TestFtpServer serveur;
+        QVERIFY2(serveur.start(), qPrintable(serveur.errorString()));
+        QTemporaryDir data, runtime;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner);
+        p.setProcessEnvironment(env);
+        p.start(QString::fromLocal8Bit(qgetenv("NUVOLA_EXE")), {QStringLiteral("/auto")});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        const QString ini = data.filePath(QStringLiteral("Nuvola.ini"));
+        const QString erreur = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(erreur.contains(QStringLiteral("Réglages introuvables : %1 (lancez Nuvola sans "
+                                                "/auto pour les saisir")
+                                     .arg(QDir::toNativeSeparators(ini))),
+                 qPrintable(erreur));
+        // No settings made up in its place: the next run says the same.
+        QVERIFY(!QFile::exists(ini));
     }
 };
 
