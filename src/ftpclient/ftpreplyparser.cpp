@@ -1,8 +1,20 @@
 #include "ftpreplyparser.h"
 
 #include <QCoreApplication>
+#include <QStringDecoder>
 
 namespace {
+
+// Replies are UTF-8 (RFC 2640), but servers on Windows answer in their 8-bit
+// code page (a French IIS sends "550 Accès refusé." in cp1252): a line that is
+// not UTF-8 is read as Latin-1 rather than have its accents turned into
+// replacement signs.
+QString lineText(const QByteArray &line)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(line);
+    return utf8.hasError() ? QString::fromLatin1(line) : text;
+}
 
 bool isDigit(char c)
 {
@@ -61,7 +73,7 @@ bool FtpReplyParser::parseLine(const QByteArray &line)
 {
     const int code = replyCode(line);
     if (m_multiCode != 0) {
-        m_lines.append(QString::fromUtf8(line));
+        m_lines.append(lineText(line));
         // Only "<same code><space>" (or the bare code) ends a multi-line
         // reply; inner lines may hold anything, even other codes.
         if (code == m_multiCode && (line.size() == 3 || line[3] == ' ')) {
@@ -75,16 +87,16 @@ bool FtpReplyParser::parseLine(const QByteArray &line)
         return true;
     }
     if (code == 0 || (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
-        QString shown = QString::fromUtf8(line.left(80));
+        QString shown = lineText(line.left(80));
         fail(tr("Malformed reply line from the server: \"%1\"").arg(shown));
         return false;
     }
     if (line.size() > 3 && line[3] == '-') {
         m_multiCode = code;
-        m_lines = QStringList{QString::fromUtf8(line)};
+        m_lines = QStringList{lineText(line)};
         return true;
     }
-    m_replies.append(FtpReply{code, QString::fromUtf8(line)});
+    m_replies.append(FtpReply{code, lineText(line)});
     return true;
 }
 

@@ -61,6 +61,15 @@ private slots:
         QTest::newRow("UTF-8 text")
             << QByteArray("257 \"/m\xc3\xa9t\xc3\xa9o\" created\r\n")
             << ReplyList{QStringLiteral("257|257 \"/m\u00e9t\u00e9o\" created")} << true;
+        // A French IIS answers in its code page, not in UTF-8.
+        QTest::newRow("8-bit text")
+            << QByteArray("550 Acc\xe8s refus\xe9.\r\n")
+            << ReplyList{QStringLiteral("550|550 Acc\u00e8s refus\u00e9.")} << true;
+        QTest::newRow("8-bit text inside a multi-line reply")
+            << QByteArray("220-Bienvenue\r\n Serveur de l'\xe9t\xe9\r\n220 Pr\xeat\r\n")
+            << ReplyList{QStringLiteral(
+                   "220|220-Bienvenue\n Serveur de l'\u00e9t\u00e9\n220 Pr\u00eat")}
+            << true;
         QTest::newRow("incomplete line kept back")
             << QByteArray("220 Welcome\r\n230 Lo") << ReplyList{QStringLiteral("220|220 Welcome")}
             << true;
