@@ -20,6 +20,18 @@ class TestAutoRun : public QObject
 {
     Q_OBJECT
 
+    // As a scheduler would start it, with its own data and runtime folders.
+    static void preparer(QProcess &p, const QTemporaryDir &data, const QTemporaryDir &runtime)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner);
+        p.setProcessEnvironment(env);
+    }
+
 private slots:
     void exitCodeTellsTheOutcome_data()
     {
@@ -67,13 +79,7 @@ private slots:
                        recul ? QDateTime::currentSecsSinceEpoch() + 365 * 86400 : 1000);
         }
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner);
-        p.setProcessEnvironment(env);
+        preparer(p, data, runtime);
         const QString dossierFerme = site.filePath(ferme);
         const auto rendre = qScopeGuard([&] {
             if (!ferme.isEmpty())
@@ -137,17 +143,9 @@ private slots:
 
     void missingSettingsFail()
     {
-        TestFtpServer serveur;
-        QVERIFY2(serveur.start(), qPrintable(serveur.errorString()));
         QTemporaryDir data, runtime;
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner);
-        p.setProcessEnvironment(env);
+        preparer(p, data, runtime);
         p.start(QString::fromLocal8Bit(qgetenv("NUVOLA_EXE")), {QStringLiteral("/auto")});
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
