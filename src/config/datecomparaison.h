@@ -30,9 +30,10 @@ struct DatesTransfert
     quint32 annees = 0;   // year folders before this moment's year are skipped
     // The recorded count is later than now: the clock was set back since (a
     // flat motherboard battery, a correction by hand). The pages written since
-    // carry earlier dates than the count and would not be sent before the
-    // clock caught up with it, maybe years later; so every file is compared,
-    // and the old year folders are those before the current year.
+    // carry earlier dates than the count, and the run records its own start:
+    // compared with the count, they would never be sent unless rewritten. So
+    // every file is compared, and the old year folders are those before the
+    // current year.
     bool horlogeReculee = false;
 };
 DatesTransfert datesTransfert(quint32 dateStockee, quint32 maintenant);
