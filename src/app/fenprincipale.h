@@ -198,6 +198,9 @@ private:
     // dateComparaison unless the clock was set back.
     quint32 m_dateAnnees = 0;
     bool m_horlogeReculee = false;
+    // Where the server put the session after the login and the change to
+    // the server folder, as its PWD named it; empty: "/" + the server folder.
+    QString m_baseServeur;
     // The settings file could not be read at start: the form holds defaults,
     // which must not replace the user's settings on quitting.
     bool m_reglagesIllisibles = false;
@@ -215,6 +218,8 @@ private:
     QString m_dossierDistant;
     void oublierDossiersDistants();
     void retenirDossierBase();
+    void situerDossierBase();
+    QString baseServeur() const;
     bool allerDossierDistant(const QString &base, const QStringList &niveaux);
     bool entrerDossierDistant(const QString &absolu, bool *perdu);
     bool creerNiveauDistant(const QString &absolu, bool entrer);

@@ -115,8 +115,9 @@ void FenPrincipale::journaliserErreur(int commande)
 {
     switch (ftp->error()) {
     case FtpClient::UnknownError:
-        // A failed CWD is how a walk finds a missing level: not worth a line.
-        if (commande != FtpClient::Cd)
+        // A failed CWD is how a walk finds a missing level: not worth a line;
+        // nor a refused PWD, which only leaves the base as typed.
+        if (commande != FtpClient::Cd && commande != FtpClient::RawCommand)
             ecrireJournal(tr("Erreur non identifiée\n"));
         // Why the server said no, where the user can do something about it.
         // A refused greeting or login too: "too many connections", "TLS

@@ -91,7 +91,7 @@ bool FenPrincipale::entrerDossier(const QString &dossier, bool *perdu)
 
 bool FenPrincipale::CreerDossiersServeur(const QString &dossierRelatif)
 {
-    const QString base = cheminBaseServeur(dossierServeur->text());
+    const QString base = baseServeur();
     const QStringList niveaux = niveauxAParcourir(dossierRelatif);
     const QStringList chemins = cheminsDistants(base, niveaux);
     const QString cible = chemins.isEmpty() ? base : chemins.last();
@@ -107,9 +107,26 @@ void FenPrincipale::oublierDossiersDistants()
     m_dossierDistant.clear();
 }
 
+// The walks name absolute paths, and the login folder is not the server's
+// root everywhere (vsftpd without chroot_local_user starts in the user's
+// home): the server says where the session stands. Without an answer the
+// base is "/" + the server folder, which holds where the login folder is the
+// root.
+void FenPrincipale::situerDossierBase()
+{
+    ResultatCommande pwd(ftp, ftp->pwd());
+    const bool fini = attendreFinFtp(m_delais.dossier);
+    m_baseServeur = fini && pwd.reussi() ? ftp->workingDirectory() : QString();
+}
+
+QString FenPrincipale::baseServeur() const
+{
+    return m_baseServeur.isEmpty() ? cheminBaseServeur(dossierServeur->text()) : m_baseServeur;
+}
+
 void FenPrincipale::retenirDossierBase()
 {
-    const QString base = cheminBaseServeur(dossierServeur->text());
+    const QString base = baseServeur();
     m_dossiersDistants.insert(base, EtatDossierDistant::Existe);
     m_dossierDistant = base;
 }

@@ -109,6 +109,7 @@ FenPrincipale::IssueTransfert FenPrincipale::executerTransfert()
     m_dossiersIgnores.clear();
     m_racineIllisible = false;
     m_horlogeReculee = false;
+    m_baseServeur.clear();
     // Unread, "Date" would be taken as never set, the run would compare with
     // now, and what changed since the last success would never be sent.
     if (!fichierIniLisible(fichierIni)) {
@@ -209,8 +210,11 @@ bool FenPrincipale::ouvrirSession()
                 ecrireJournal(ligneReponseServeur(ftp->errorString()));
             return false;
         }
+        situerDossierBase();
         // The first walk starts from here rather than enter it once more.
         retenirDossierBase();
+    } else {
+        situerDossierBase();
     }
     return true;
 }

@@ -182,6 +182,10 @@ void FtpClient::Private::beginCommand()
     case FtpClient::Mkdir:
         beginSimple("MKD");
         break;
+    case FtpClient::RawCommand:
+        workingDirectory.clear();
+        beginSimple("PWD");
+        break;
     case FtpClient::Close:
         beginClose();
         break;
@@ -345,6 +349,13 @@ int FtpClient::mkdir(const QString &dir)
     return d->enqueue(std::move(c));
 }
 
+int FtpClient::pwd()
+{
+    FtpQueuedCommand c;
+    c.command = RawCommand;
+    return d->enqueue(std::move(c));
+}
+
 int FtpClient::put(QIODevice *dev, const QString &file, TransferType type)
 {
     FtpQueuedCommand c;
@@ -393,4 +404,9 @@ FtpClient::Error FtpClient::error() const
 QString FtpClient::errorString() const
 {
     return d->errorString;
+}
+
+QString FtpClient::workingDirectory() const
+{
+    return d->workingDirectory;
 }

@@ -93,6 +93,9 @@ public:
     // Sends the whole remaining content of the open device `dev` (which must
     // outlive the command) as `file` in the current remote folder.
     int put(QIODevice *dev, const QString &file, TransferType type = Binary);
+    // Asks the server for its current folder (PWD), reported as a RawCommand;
+    // workingDirectory() then holds it.
+    int pwd();
 
     // Stops the running command, drops every queued one.
     void abort();
@@ -131,6 +134,9 @@ public:
     State state() const;
     Error error() const;
     QString errorString() const;
+    // The absolute folder the last successful pwd() named; empty when its
+    // reply named none the client could read.
+    QString workingDirectory() const;
 
 signals:
     void stateChanged(int state);

@@ -144,6 +144,7 @@ public:
     FtpClient::State state = FtpClient::Unconnected;
     FtpClient::Error error = FtpClient::NoError;
     QString errorString;
+    QString workingDirectory;
     Step step = Step::Idle;
 
     QTcpSocket *control = nullptr;

@@ -1,6 +1,7 @@
 // The control connection: connection, greeting, features, login, folders,
 // closing, and the routing of every reply to the step that waits for it.
 #include "ftpclient_p.h"
+#include "ftppwdreply.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -294,6 +295,8 @@ void FtpClient::Private::handleReply(const FtpReply &reply)
         }
         return;
     case Step::WaitingForCompletion:
+        if (reply.isCompletion() && current->command == FtpClient::RawCommand)
+            workingDirectory = FtpPwdReply::folder(reply.text);
         if (reply.isCompletion())
             succeed();
         else

@@ -69,6 +69,9 @@ class Faults:
         self.drop_in_transfer = args.drop_in_transfer
         self.refuse_mkd = args.refuse_mkd
         self.refuse_stor = args.refuse_stor
+        # The folder a session starts in, as on a server that does not shut
+        # the account in its home: "/home/nuvola" rather than "/".
+        self.login_folder = args.login_folder
         # Refuses only the first K uploads of the whole run, then accepts.
         self.refuse_stor_count = args.refuse_stor_count
         # The session whose first CWD is refused, whatever --fault-sessions
@@ -268,6 +271,10 @@ class TestFTPHandler(FTPHandler):
 
     def faulty(self):
         return self.faults.applies_to(self.session)
+
+    def on_login(self, username):
+        if self.faults.login_folder:
+            self.fs.cwd = self.faults.login_folder
 
     # --- delayed replies
 
@@ -577,6 +584,8 @@ def parse_arguments(argv):
     parser.add_argument("--drop-in-transfer", type=int, metavar="BYTES")
     parser.add_argument("--refuse-mkd", action="store_true")
     parser.add_argument("--refuse-stor", action="store_true")
+    parser.add_argument("--login-folder", metavar="PATH",
+                        help="absolute folder sessions start in, below the served root")
     parser.add_argument("--refuse-stor-count", type=int, default=0, metavar="K",
                         help="answer the first K STOR commands with 451, then accept")
     parser.add_argument("--disk-full", nargs="?", type=int, const=452, default=0,
@@ -588,6 +597,8 @@ def parse_arguments(argv):
     parser.add_argument("--refuse-cwd-session", type=int, metavar="S",
                         help="the first CWD of session S is refused with 550")
     parser.add_argument("--no-epsv", action="store_true")
+    parser.add_argument("--no-pwd", action="store_true",
+                        help="answer PWD as an unknown command")
     parser.add_argument("--pasv-address", metavar="A")
     parser.add_argument("--fault-sessions", type=int, metavar="K",
                         help="apply the fault switches to sessions 1..K only")
@@ -688,10 +699,12 @@ def main(argv):
             return 1
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
-    if args.no_epsv:
-        commands = dict(handler.proto_cmds)
-        del commands["EPSV"]
-        handler.proto_cmds = commands
+    for flag, verbs in ((args.no_epsv, ("EPSV",)), (args.no_pwd, ("PWD", "XPWD"))):
+        if flag:
+            commands = dict(handler.proto_cmds)
+            for verb in verbs:
+                del commands[verb]
+            handler.proto_cmds = commands
 
     try:
         server = FTPServer((args.host, args.port), handler)

@@ -78,6 +78,30 @@ private slots:
                   "STOR x.htm"})
             << l({"www/meteo/d/x.htm"});
 
+        // A server that does not shut the account in its home starts the
+        // session there: the walks go under the folder PWD names.
+        const QStringList ailleurs{QStringLiteral("--login-folder"),
+                                   QStringLiteral("/home/nuvola")};
+        QTest::newRow("login folder below the root, base www")
+            << "www" << QString() << l({"x.htm", "d/y.htm"}) << l({"home/nuvola/www"}) << ailleurs
+            << l({"CWD www", "STOR x.htm", "CWD /home/nuvola/www/d", "MKD /home/nuvola/www/d",
+                  "CWD /home/nuvola/www/d", "STOR y.htm"})
+            << l({"home/nuvola/www/x.htm", "home/nuvola/www/d/y.htm"});
+        QTest::newRow("login folder below the root, base empty")
+            << QString() << QString() << l({"x.htm", "d/y.htm"}) << l({"home/nuvola"}) << ailleurs
+            << l({"STOR x.htm", "CWD /home/nuvola/d", "MKD /home/nuvola/d", "CWD /home/nuvola/d",
+                  "STOR y.htm"})
+            << l({"home/nuvola/x.htm", "home/nuvola/d/y.htm"});
+        QTest::newRow("login folder below the root, base typed from the root")
+            << "/www" << QString() << l({"x.htm", "d/y.htm"}) << l({"home/nuvola"}) << ailleurs
+            << l({"CWD /www", "STOR x.htm", "CWD /www/d", "MKD /www/d", "CWD /www/d", "STOR y.htm"})
+            << l({"www/x.htm", "www/d/y.htm"});
+
+        QTest::newRow("server without PWD: the base as typed, from the root")
+            << "www" << QString() << l({"d/x.htm"}) << aucun << l({"--no-pwd"})
+            << l({"CWD www", "CWD /www/d", "MKD /www/d", "CWD /www/d", "STOR x.htm"})
+            << l({"www/d/x.htm"});
+
         QTest::newRow("file in the local folder: no walk")
             << "www" << QString() << l({"x.htm"}) << aucun << aucun << l({"CWD www", "STOR x.htm"})
             << l({"www/x.htm"});
@@ -142,13 +166,13 @@ private slots:
         // found again, not taken for granted.
         QTest::newRow("connection lost on the last MKD of a walk")
             << "www" << QString() << l({"d/e/x.htm"}) << aucun
-            << l({"--drop-after", "9", "--fault-sessions", "1"})
+            << l({"--drop-after", "10", "--fault-sessions", "1"})
             << l({"CWD www", "CWD /www/d/e", "CWD /www/d", "MKD /www/d", "MKD /www/d/e", "CWD www",
                   "CWD /www/d/e", "CWD /www/d", "MKD /www/d/e", "CWD /www/d/e", "STOR x.htm"})
             << l({"www/d/e/x.htm"});
         QTest::newRow("connection lost on the CWD after MKD")
             << "www" << QString() << l({"d/e/x.htm"}) << aucun
-            << l({"--drop-after", "10", "--fault-sessions", "1"})
+            << l({"--drop-after", "11", "--fault-sessions", "1"})
             << l({"CWD www", "CWD /www/d/e", "CWD /www/d", "MKD /www/d", "MKD /www/d/e",
                   "CWD /www/d/e", "CWD www", "CWD /www/d/e", "STOR x.htm"})
             << l({"www/d/e/x.htm"});
@@ -178,6 +202,12 @@ private slots:
             QCOMPARE(f.serveur.serverFileContent(arrivees.at(i)), QByteArray::number(i) + '\n');
         QCOMPARE(f.fenetre->codeSortie(), arrivees.isEmpty() ? 2 : 0);
         QCOMPARE(f.dateEnregistree() == QLatin1String("1000"), arrivees.isEmpty());
+        // Asking the server where the session stands is no error to report,
+        // whatever the server answers.
+        QVERIFY(f.serveur.commands().contains(QStringLiteral("PWD")));
+        if (!arrivees.isEmpty())
+            QVERIFY2(!f.journal().contains(QStringLiteral("Erreur non identifiée")),
+                     qPrintable(f.journal()));
     }
 
     void secondFileOfTheSameFolderSendsNoFolderCommand()
